@@ -1,0 +1,158 @@
+/* The settings file "serverlist" beside the DLL: its path, the values loaded
+   at siting, the ticker fonts and the walks over the server-list string.
+   Runs on the window thread, except that the feed-list thread walks its own
+   copy of the list. */
+#include "settings/settings.h"
+#include "band/band.h"
+#include "resources/resource.h"
+#include "ticker/ticker.h"
+
+static const COLORREF DEFAULT_TEXT_COLOR = 0x000000;
+static const COLORREF DEFAULT_LINK_COLOR = 0xFF0000;
+static const COLORREF DEFAULT_BACK_COLOR = 0xFFFFFF;
+
+struct FontStyle {
+    LONG weight;
+    DWORD italic;
+    DWORD charSet;
+};
+static_assert(sizeof(FontStyle) == 12, "FontStyle is stored as 12 bytes");
+
+HRESULT GetSettingsPath(UINT stringId, char *buffer, int size)
+{
+    if (!buffer || size < 2)
+        return E_INVALIDARG;
+    buffer[0] = 0;
+    int n = (int)GetModuleFileNameA(moduleHandle, buffer, (DWORD)size);
+    if (n >= size) {
+        /* Older systems leave a cut name unterminated. */
+        n = size - 1;
+        buffer[n] = 0;
+    }
+    int i = n;
+    while (i > 0 && buffer[i] != '\\')
+        i--;
+    if (i <= 0) {
+        buffer[0] = 0;
+        return E_FAIL;
+    }
+    int rest = size - (i + 1);
+    buffer[i + 1] = 0;
+    if (rest > 0)
+        LoadStringA(moduleHandle, stringId, buffer + i + 1, rest);
+    return S_OK;
+}
+
+/* Wine writes into the destination even when the stored value is rejected,
+   so read into a temporary and keep the default unless the read succeeds. */
+void ReadSettingsStruct(const char *path, const char *section, const char *key,
+                        void *value, UINT size)
+{
+    BYTE temp[64];
+    if (size > sizeof(temp))
+        return;
+    if (GetPrivateProfileStructA(section, key, temp, size, path))
+        CopyMemory(value, temp, size);
+}
+
+static void LoadServerList(char *list, const char *path)
+{
+    LoadStringA(moduleHandle, IDS_DEFAULT_SERVERS, list, SERVER_LIST_SIZE - 1);
+    if (path) {
+        GetPrivateProfileStringA("Servers", "Servers", list, list,
+                                 SERVER_LIST_SIZE - 2, path);
+    }
+    /* A second NUL ends a last entry that has no ';' behind it. */
+    list[lstrlenA(list) + 1] = 0;
+}
+
+void LoadBandSettings(BandState *band)
+{
+    char pathBuffer[SETTINGS_PATH_SIZE + 1];
+    const char *path = NULL;
+    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, pathBuffer, SETTINGS_PATH_SIZE)))
+        path = pathBuffer;
+
+    if (band->serverList)
+        LoadServerList(band->serverList, path);
+
+    band->textColor = DEFAULT_TEXT_COLOR;
+    band->linkColor = DEFAULT_LINK_COLOR;
+    band->backColor = DEFAULT_BACK_COLOR;
+    band->speed = 1;
+    if (!path)
+        return;
+    ReadSettingsStruct(path, "Config", "Textcolor", &band->textColor, sizeof(COLORREF));
+    ReadSettingsStruct(path, "Config", "Linkcolor", &band->linkColor, sizeof(COLORREF));
+    ReadSettingsStruct(path, "Config", "Backcolor", &band->backColor, sizeof(COLORREF));
+    ReadSettingsStruct(path, "Config", "Speed", &band->speed, sizeof(LONG));
+}
+
+static HFONT CreateTickerFont(const char *face, const FontStyle *style, BOOL underline,
+                              DWORD pitchAndFamily)
+{
+    return CreateFontA(16, 0, 0, 0, style->weight, style->italic, underline, FALSE,
+                       style->charSet, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, pitchAndFamily, face);
+}
+
+HRESULT CreateTickerFonts(HFONT *textFont, HFONT *linkFont)
+{
+    char path[SETTINGS_PATH_SIZE + 1];
+    char face[32] = "Courier New";
+    FontStyle style = { FW_NORMAL, 0, ANSI_CHARSET };
+
+    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE))) {
+        GetPrivateProfileStringA("Config", "Font", "Courier New", face, 31, path);
+        ReadSettingsStruct(path, "Config", "FontStyle", &style, sizeof(style));
+    }
+    *textFont = CreateTickerFont(face, &style, FALSE, 0);
+    *linkFont = CreateTickerFont(face, &style, TRUE, FF_ROMAN);
+    return S_OK;
+}
+
+/* Cuts the entry in place at its terminator; returns its length (0 ends the list). */
+static int CutServerEntry(char *entry)
+{
+    int length = 0;
+    while (entry[length] && entry[length] != ';')
+        length++;
+    if (length)
+        entry[length] = 0;
+    return length;
+}
+
+HRESULT ForEachServer(char *list, ServerCallback callback, void *context)
+{
+    if (!list)
+        return S_OK;
+    int index = 0;
+    for (char *entry = list;;) {
+        int length = CutServerEntry(entry);
+        if (!length)
+            break;
+        callback(entry, index++, context);
+        entry += length + 1;
+    }
+    return S_OK;
+}
+
+HRESULT GetServerAt(char *list, int n, char **entry)
+{
+    *entry = NULL;
+    if (!list || n < 0)
+        return S_OK;
+    int index = 0;
+    for (char *cursor = list;;) {
+        int length = CutServerEntry(cursor);
+        if (!length)
+            break;
+        if (index == n) {
+            *entry = cursor;
+            break;
+        }
+        index++;
+        cursor += length + 1;
+    }
+    return S_OK;
+}

@@ -1,0 +1,196 @@
+#include "tests/support/http_server.h"
+#include <ws2tcpip.h>
+#include <stdio.h>
+
+LoopbackServer::LoopbackServer()
+    : listener_(INVALID_SOCKET), port_(0), thread_(NULL)
+{
+    released_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+    stopping_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+    InitializeCriticalSection(&lock_);
+}
+
+LoopbackServer::~LoopbackServer()
+{
+    Stop();
+    CloseHandle(released_);
+    CloseHandle(stopping_);
+    DeleteCriticalSection(&lock_);
+}
+
+bool LoopbackServer::Start()
+{
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return false;
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener_ == INVALID_SOCKET)
+        return false;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    if (bind(listener_, (sockaddr *)&address, sizeof(address)) != 0 || listen(listener_, 16) != 0)
+        return false;
+    int length = sizeof(address);
+    getsockname(listener_, (sockaddr *)&address, &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = CreateThread(NULL, 0, AcceptThread, this, 0, NULL);
+    return thread_ != NULL;
+}
+
+void LoopbackServer::Stop()
+{
+    if (!thread_)
+        return;
+    SetEvent(stopping_);
+    SetEvent(released_);
+    closesocket(listener_);
+    WaitForSingleObject(thread_, 5000);
+    CloseHandle(thread_);
+    thread_ = NULL;
+    EnterCriticalSection(&lock_);
+    for (SOCKET s : openSockets_)
+        shutdown(s, SD_BOTH);
+    std::vector<HANDLE> clients = clients_;
+    clients_.clear();
+    LeaveCriticalSection(&lock_);
+    for (HANDLE client : clients) {
+        WaitForSingleObject(client, 5000);
+        CloseHandle(client);
+    }
+    WSACleanup();
+}
+
+void LoopbackServer::Serve(const std::string &path, const std::string &body, int status,
+                           const std::string &contentType, Mode mode)
+{
+    EnterCriticalSection(&lock_);
+    for (Route &route : routes_) {
+        if (route.path == path) {
+            route.body = body;
+            route.status = status;
+            route.contentType = contentType;
+            route.mode = mode;
+            LeaveCriticalSection(&lock_);
+            return;
+        }
+    }
+    routes_.push_back(Route{ path, body, contentType, status, mode, 0 });
+    LeaveCriticalSection(&lock_);
+}
+
+void LoopbackServer::Release()
+{
+    SetEvent(released_);
+}
+
+int LoopbackServer::Requests(const std::string &path)
+{
+    EnterCriticalSection(&lock_);
+    int count = 0;
+    for (const Route &route : routes_)
+        if (route.path == path)
+            count = route.requests;
+    LeaveCriticalSection(&lock_);
+    return count;
+}
+
+std::string LoopbackServer::Url(const std::string &path) const
+{
+    char url[64];
+    snprintf(url, sizeof(url), "http://127.0.0.1:%d", port_);
+    return url + path;
+}
+
+bool LoopbackServer::FindRoute(const std::string &path, Route *found)
+{
+    EnterCriticalSection(&lock_);
+    bool ok = false;
+    for (Route &route : routes_) {
+        if (route.path == path) {
+            route.requests++;
+            *found = route;
+            ok = true;
+        }
+    }
+    LeaveCriticalSection(&lock_);
+    return ok;
+}
+
+struct ClientContext {
+    LoopbackServer *server;
+    SOCKET socket;
+};
+
+DWORD WINAPI LoopbackServer::AcceptThread(void *self)
+{
+    LoopbackServer *server = (LoopbackServer *)self;
+    for (;;) {
+        SOCKET client = accept(server->listener_, NULL, NULL);
+        if (client == INVALID_SOCKET)
+            return 0;
+        ClientContext *context = new ClientContext{ server, client };
+        HANDLE thread = CreateThread(NULL, 0, ClientThread, context, 0, NULL);
+        EnterCriticalSection(&server->lock_);
+        server->clients_.push_back(thread);
+        server->openSockets_.push_back(client);
+        LeaveCriticalSection(&server->lock_);
+    }
+}
+
+DWORD WINAPI LoopbackServer::ClientThread(void *parameter)
+{
+    ClientContext *context = (ClientContext *)parameter;
+    context->server->HandleClient(context->socket);
+    delete context;
+    return 0;
+}
+
+static std::string ReadRequestPath(SOCKET client)
+{
+    std::string request;
+    char buffer[2048];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+        int n = recv(client, buffer, sizeof(buffer), 0);
+        if (n <= 0)
+            break;
+        request.append(buffer, n);
+    }
+    size_t start = request.find(' ');
+    size_t end = start == std::string::npos ? start : request.find(' ', start + 1);
+    if (end == std::string::npos)
+        return "";
+    return request.substr(start + 1, end - start - 1);
+}
+
+void LoopbackServer::HandleClient(SOCKET client)
+{
+    std::string path = ReadRequestPath(client);
+    Route route;
+    if (!FindRoute(path, &route))
+        route = Route{ path, "<html><body>not found</body>", "text/html", 404, Answer, 0 };
+    if (route.mode == Hang) {
+        WaitForSingleObject(stopping_, INFINITE);
+    } else {
+        if (route.mode == Hold)
+            WaitForSingleObject(released_, INFINITE);
+        char header[256];
+        snprintf(header, sizeof(header),
+                 "HTTP/1.0 %d Status\r\nContent-Type: %s\r\nContent-Length: %u\r\n"
+                 "Connection: close\r\n\r\n",
+                 route.status, route.contentType.c_str(), (unsigned)route.body.size());
+        std::string response = header + route.body;
+        send(client, response.data(), (int)response.size(), 0);
+        shutdown(client, SD_SEND);
+        char drain[256];
+        while (recv(client, drain, sizeof(drain), 0) > 0) {
+        }
+    }
+    EnterCriticalSection(&lock_);
+    for (size_t i = 0; i < openSockets_.size(); i++)
+        if (openSockets_[i] == client)
+            openSockets_.erase(openSockets_.begin() + i);
+    LeaveCriticalSection(&lock_);
+    closesocket(client);
+}

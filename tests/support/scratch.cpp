@@ -1,0 +1,129 @@
+#include "tests/support/scratch.h"
+#include "band/band.h"
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+std::string TestProgramFolder()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
+    while (n > 0 && path[n - 1] != '\\')
+        n--;
+    return std::string(path, n ? n - 1 : 0);
+}
+
+std::string ReadWholeFile(const std::string &path)
+{
+    std::string text;
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        text.append(buffer, n);
+    fclose(file);
+    return text;
+}
+
+void WriteWholeFile(const std::string &path, const std::string &text)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return;
+    fwrite(text.data(), 1, text.size(), file);
+    fclose(file);
+}
+
+ScratchModule::ScratchModule() : module_(NULL), previous_(moduleHandle)
+{
+    static LONG counter;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    char name[MAX_PATH + 64];
+    snprintf(name, sizeof(name), "%svelmora-test-%lu-%ld", temp, GetCurrentProcessId(),
+             InterlockedIncrement(&counter));
+    folder_ = name;
+    CreateDirectoryA(folder_.c_str(), NULL);
+    std::string dll = folder_ + "\\velmora.dll";
+    if (!CopyFileA((TestProgramFolder() + "\\velmora.dll").c_str(), dll.c_str(), FALSE))
+        return;
+    module_ = LoadLibraryA(dll.c_str());
+    if (module_)
+        moduleHandle = module_;
+}
+
+ScratchModule::~ScratchModule()
+{
+    moduleHandle = previous_;
+    if (module_)
+        FreeLibrary(module_);
+    DeleteFileA(SettingsPath().c_str());
+    DeleteFileA((folder_ + "\\velmora.dll").c_str());
+    RemoveDirectoryA(folder_.c_str());
+}
+
+void ScratchModule::WriteSettings(const std::string &text) const
+{
+    WriteWholeFile(SettingsPath(), text);
+}
+
+bool WaitPumping(HANDLE event, DWORD timeoutMs)
+{
+    return PumpUntil([event] { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; },
+                     timeoutMs);
+}
+
+static DWORD CountThreads()
+{
+    DWORD count = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            count++;
+    CloseHandle(snapshot);
+    return count;
+}
+
+static SIZE_T CountHeapBytes()
+{
+    SIZE_T total = 0;
+    HANDLE heap = GetProcessHeap();
+    if (!HeapLock(heap))
+        return 0;
+    PROCESS_HEAP_ENTRY entry;
+    entry.lpData = NULL;
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            total += entry.cbData;
+    HeapUnlock(heap);
+    return total;
+}
+
+ProcessUsage MeasureProcess()
+{
+    ProcessUsage usage = {};
+    GetProcessHandleCount(GetCurrentProcess(), &usage.handles);
+    usage.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    usage.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters,
+                             sizeof(counters)))
+        usage.privateBytes = counters.PrivateUsage;
+    usage.threads = CountThreads();
+    usage.heapBytes = CountHeapBytes();
+    return usage;
+}
+
+std::string ExpectedLanguage()
+{
+    const char *value = getenv("VELMORA_LANG");
+    return value ? value : "en";
+}

@@ -1,0 +1,66 @@
+/* Test support: a private copy of velmora.dll in a folder of its own, so a
+   test gets its own settings file beside "the DLL" and the real resources.
+   The product code linked into the test program is pointed at that copy. */
+#ifndef VELMORA_TEST_SCRATCH_H
+#define VELMORA_TEST_SCRATCH_H
+
+#include <windows.h>
+#include <string>
+
+class ScratchModule {
+public:
+    ScratchModule();
+    ~ScratchModule();
+    bool ok() const { return module_ != NULL; }
+    HMODULE module() const { return module_; }
+    const std::string &folder() const { return folder_; }
+    std::string SettingsPath() const { return folder_ + "\\serverlist"; }
+    /* Writes the settings file from text (sections and keys as in an INI file). */
+    void WriteSettings(const std::string &text) const;
+
+private:
+    std::string folder_;
+    HMODULE module_;
+    HINSTANCE previous_;
+};
+
+std::string TestProgramFolder();
+std::string ReadWholeFile(const std::string &path);
+void WriteWholeFile(const std::string &path, const std::string &text);
+
+/* Pumps this thread's messages until done() holds or the time is up. */
+template <class Done> bool PumpUntil(Done done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+/* Waits for an event while pumping messages. */
+bool WaitPumping(HANDLE event, DWORD timeoutMs);
+
+/* What a process holds, for leak checks. */
+struct ProcessUsage {
+    DWORD handles;
+    DWORD gdiObjects;
+    DWORD userObjects;
+    SIZE_T privateBytes;
+    DWORD threads;
+    SIZE_T heapBytes;   /* bytes in use in the process heap */
+};
+ProcessUsage MeasureProcess();
+
+/* "de" or "en": the resource language this run is meant to see. */
+std::string ExpectedLanguage();
+
+#endif

@@ -1,0 +1,227 @@
+/* Creation and teardown of the ticker record, its events, fonts, menu and
+   rendering thread, and the loading of a feed into the item list.
+   CreateTicker and DestroyTicker run on the window thread; LoadFeed and
+   AddTickerItem run on the rendering thread, which owns the item list. */
+#include "ticker/ticker.h"
+#include "feeds/feeds.h"
+#include "settings/settings.h"
+#include "resources/resource.h"
+
+static const WCHAR HIDDEN_TEXT[] = L"[...]";
+static const DWORD RENDER_THREAD_GRACE_MS = 3000;
+
+static int TickerItem_GetText(TickerItem *item, const WCHAR **text, LONG *length, LONG drawnBefore)
+{
+    const WCHAR *chars = item->title;
+    LONG count = item->titleLength;
+    if (item->flags & ITEM_HIDDEN) {
+        chars = HIDDEN_TEXT;
+        count = 5;
+    }
+    if (drawnBefore == 0 && chars) {
+        LONG skip = item->scrolledChars;
+        if (skip > count)
+            skip = count;
+        chars += skip;
+        count -= skip;
+    }
+    *text = chars;
+    *length = count;
+    return 0;
+}
+
+static int TickerItem_HitTest(TickerItem *item, HWND tickerWindow)
+{
+    InterlockedAnd(&item->flags, ~ITEM_HOVERED);
+    if (item->flags & ITEM_HIDDEN)
+        return 0;
+    RECT window;
+    POINT cursor;
+    if (!GetWindowRect(tickerWindow, &window) || !GetCursorPos(&cursor))
+        return 0;
+    if (cursor.x < window.left || cursor.x > window.right ||
+        cursor.y < window.top || cursor.y > window.bottom)
+        return 0;
+    ScreenToClient(tickerWindow, &cursor);
+    if (cursor.x >= item->rect.left && cursor.x <= item->rect.right &&
+        cursor.y >= item->rect.top && cursor.y <= item->rect.bottom)
+        InterlockedOr(&item->flags, ITEM_HOVERED);
+    return 0;
+}
+
+const TickerItemOps tickerItemOps = {
+    TickerItem_GetText,
+    TickerItem_HitTest
+};
+
+static void RegisterTickerClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass;
+    ZeroMemory(&windowClass, sizeof(windowClass));
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = TickerWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = TICKER_WINDOW_CLASS;
+    (void)RegisterClassA(&windowClass);   /* already registered by an earlier state */
+}
+
+static void LoadStartFeedUrl(HINSTANCE instance, TickerState *ticker)
+{
+    char path[SETTINGS_PATH_SIZE + 1];
+    LoadStringA(instance, IDS_DEFAULT_FEED, ticker->feedUrl, TICKER_URL_SIZE - 1);
+    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
+        GetPrivateProfileStringA("Servers", "show", ticker->feedUrl, ticker->feedUrl,
+                                 TICKER_URL_SIZE - 1, path);
+}
+
+int CreateTicker(HINSTANCE instance, BandState *band)
+{
+    RegisterTickerClass(instance);
+    TickerState *ticker = (TickerState *)GlobalAlloc(GPTR, sizeof(TickerState));
+    if (!ticker)
+        return 0;
+    band->ticker = ticker;
+
+    LoadStartFeedUrl(instance, ticker);
+    ticker->cursor = LoadCursor(NULL, IDC_ARROW);
+    ticker->tipText = (char *)GlobalAlloc(GPTR, TICKER_TIP_SIZE);
+    ticker->itemMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_ITEM));
+    CreateTickerFonts(&ticker->textFont, &ticker->linkFont);
+
+    ticker->loadEvent = CreateEventA(NULL, FALSE, FALSE, "velmra load event");
+    ticker->exitEvent = CreateEventA(NULL, FALSE, FALSE, "velmra exit event");
+    ticker->finishEvent = CreateEventA(NULL, FALSE, FALSE, "velmra finish event");
+    ticker->targetEvent = CreateEventA(NULL, FALSE, FALSE, "velmora target event");
+    ticker->loadingEvent = CreateEventA(NULL, TRUE, FALSE, "velmra loading event");
+
+    DWORD threadId;
+    ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &threadId);
+    return 0;
+}
+
+/* Waits for the rendering thread to say it is done and then to be gone, so
+   that none of its code is still running when the module may be unloaded. */
+static void StopRenderThread(TickerState *ticker)
+{
+    if (!ticker->renderThread)
+        return;
+    DWORD start = GetTickCount();
+    SetEvent(ticker->exitEvent);
+    if (WaitForSingleObject(ticker->finishEvent, RENDER_THREAD_GRACE_MS) == WAIT_OBJECT_0) {
+        DWORD spent = GetTickCount() - start;
+        DWORD left = spent < RENDER_THREAD_GRACE_MS ? RENDER_THREAD_GRACE_MS - spent : 0;
+        if (WaitForSingleObject(ticker->renderThread, left) == WAIT_OBJECT_0)
+            return;
+    }
+    TerminateThread(ticker->renderThread, 0);
+    /* The kill is asynchronous; the item list must not be freed under it. */
+    (void)WaitForSingleObject(ticker->renderThread, RENDER_THREAD_GRACE_MS);
+}
+
+static void CloseIfOpen(HANDLE handle)
+{
+    if (handle)
+        CloseHandle(handle);
+}
+
+int DestroyTicker(BandState *band)
+{
+    TickerState *ticker = band->ticker;
+    if (!ticker)
+        return 0;
+    StopRenderThread(ticker);
+    CloseIfOpen(ticker->renderThread);
+    CloseIfOpen(ticker->loadingEvent);
+    CloseIfOpen(ticker->finishEvent);
+    CloseIfOpen(ticker->exitEvent);
+    CloseIfOpen(ticker->targetEvent);
+    CloseIfOpen(ticker->loadEvent);
+    if (ticker->linkFont)
+        DeleteObject(ticker->linkFont);
+    if (ticker->textFont)
+        DeleteObject(ticker->textFont);
+    if (ticker->itemMenu)
+        DestroyMenu(ticker->itemMenu);
+    ticker->hoveredItem = NULL;
+    ReleaseTickerItems(ticker->items, ticker->itemCount);
+    ReleaseTickerItems(ticker->retiredItems, ticker->retiredCount);
+    if (ticker->tipText)
+        GlobalFree(ticker->tipText);
+    band->ticker = NULL;
+    GlobalFree(ticker);
+    return 0;
+}
+
+void ReleaseTickerItems(TickerItem *items, LONG count)
+{
+    for (LONG i = 0; i < count; i++) {
+        SysFreeString(items[i].title);
+        items[i].title = NULL;
+        items[i].titleLength = 0;
+        if (items[i].node) {
+            IXMLDOMNode_Release(items[i].node);
+            items[i].node = NULL;
+        }
+    }
+}
+
+/* The list being replaced is kept one reload longer (see retiredItems). */
+static void RetireItems(TickerState *ticker)
+{
+    ReleaseTickerItems(ticker->retiredItems, ticker->retiredCount);
+    CopyMemory(ticker->retiredItems, ticker->items, ticker->itemCount * sizeof(TickerItem));
+    ticker->retiredCount = ticker->itemCount;
+}
+
+HRESULT LoadFeed(TickerState *ticker, HWND window)
+{
+    ticker->hoveredItem = NULL;
+    ticker->itemCount = 0;
+    ticker->headIndex = 0;
+    RetireItems(ticker);
+    ticker->loadFailed = 0;
+    ResetEvent(ticker->loadingEvent);
+    if (window) {
+        InvalidateRect(window, NULL, TRUE);
+        UpdateWindow(window);
+    }
+
+    IXMLDOMNode *root;
+    int kind;
+    HRESULT hr = LoadFeedDocument(ticker->feedUrl, &root, &kind);
+    if (hr != S_OK) {
+        ticker->loadFailed = 1;
+        if (window)
+            InvalidateRect(window, NULL, TRUE);
+        return hr;
+    }
+    ForEachFeedItem(root, AddTickerItem, ticker);
+    IXMLDOMNode_Release(root);
+    SetEvent(ticker->loadingEvent);
+    return S_OK;
+}
+
+HRESULT AddTickerItem(IXMLDOMNode *node, void *context)
+{
+    TickerState *ticker = (TickerState *)context;
+    /* The list has room for 256; later items are let go at once. */
+    if (ticker->itemCount >= TICKER_MAX_ITEMS) {
+        IXMLDOMNode_Release(node);
+        return S_OK;
+    }
+    TickerItem *item = &ticker->items[ticker->itemCount];
+    item->node = node;
+    item->ops = &tickerItemOps;
+    item->flags = 0;
+    item->scrolledChars = 0;
+    item->title = NULL;
+    item->titleLength = 0;
+    SetRectEmpty(&item->rect);
+    BSTR title;
+    if (GetChildText(node, L"title", &title) == S_OK) {
+        item->title = title;
+        item->titleLength = (LONG)SysStringLen(title);
+    }
+    ticker->itemCount++;
+    return S_OK;
+}

@@ -1,0 +1,102 @@
+/* The records the whole band shares (one BandState and one TickerState per
+   process), the ticker's item list and the ticker's lifecycle.
+   Threads: the browser's window thread and the rendering thread both work
+   on these records without a lock; each field has one writer, and every
+   field is a single aligned 32-bit word. */
+#ifndef VELMORA_TICKER_H
+#define VELMORA_TICKER_H
+
+#include <windows.h>
+#include <ole2.h>
+#include <msxml.h>
+#include <exdisp.h>
+
+struct TickerState;
+struct TickerItem;
+
+struct BandState {
+    HWND topWindow;
+    HWND bandWindow;
+    HMENU mainMenu;
+    HANDLE feedListDoneEvent;
+    HANDLE feedListStopEvent;
+    TickerState *ticker;
+    IWebBrowser2 *browser;
+    char *serverList;
+    LONG selectedFeed;
+    COLORREF textColor;
+    COLORREF linkColor;
+    COLORREF backColor;
+    LONG speed;
+};
+static_assert(sizeof(BandState) == 52, "BandState is thirteen 32-bit words");
+
+/* Item flag bits. */
+enum {
+    ITEM_HOVERED = 0x1,
+    ITEM_HIDDEN = 0x2,
+    ITEM_HIDDEN_BY_USER = 0x4
+};
+
+struct TickerItemOps {
+    int (*getText)(TickerItem *item, const WCHAR **text, LONG *length, LONG drawnBefore);
+    int (*hitTest)(TickerItem *item, HWND tickerWindow);
+};
+
+struct TickerItem {
+    const TickerItemOps *ops;
+    IXMLDOMNode *node;
+    BSTR title;
+    LONG titleLength;
+    volatile LONG flags;      /* changed only with interlocked operations */
+    LONG scrolledChars;
+    RECT rect;
+};
+static_assert(sizeof(TickerItem) == 40, "TickerItem layout");
+
+#define TICKER_MAX_ITEMS    256
+#define TICKER_URL_SIZE     1024
+#define TICKER_TIP_SIZE     4096
+
+struct TickerState {
+    BandState *band;
+    HANDLE renderThread;
+    HANDLE loadEvent;
+    HANDLE exitEvent;
+    HANDLE finishEvent;
+    HANDLE loadingEvent;
+    HANDLE targetEvent;
+    HCURSOR cursor;
+    HMENU itemMenu;
+    HFONT textFont;
+    HFONT linkFont;
+    LONG itemCount;
+    LONG headIndex;
+    LONG hoverFlags;
+    TickerItem *hoveredItem;
+    char *tipText;
+    char feedUrl[TICKER_URL_SIZE];
+    TickerItem items[TICKER_MAX_ITEMS];
+    /* The list a reload replaced. Its titles and nodes are released only at
+       the reload after, so the window thread can finish reading the node of
+       an item it took as hovered just before the replacement. */
+    TickerItem retiredItems[TICKER_MAX_ITEMS];
+    LONG retiredCount;
+    /* 1 while the last load failed; the window then says so. */
+    volatile LONG loadFailed;
+};
+
+extern const TickerItemOps tickerItemOps;
+
+int CreateTicker(HINSTANCE instance, BandState *band);
+int DestroyTicker(BandState *band);
+HRESULT LoadFeed(TickerState *ticker, HWND window);
+HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
+void ReleaseTickerItems(TickerItem *items, LONG count);
+
+DWORD WINAPI RenderThread(void *band);
+LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+#define TICKER_WINDOW_CLASS "velmora scroll window class"
+
+#endif

@@ -1,0 +1,22 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, only those
+# missing, so a second run installs nothing.
+set -eu
+packages="cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales googletest"
+missing=""
+for p in $packages; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "installing:$missing"
+if [ "$(id -u)" != 0 ]; then
+    echo "run as root (or install these packages first):$missing" >&2
+    exit 1
+fi
+case " $(dpkg --print-foreign-architectures | tr '\n' ' ') " in
+    *" i386 "*) ;;
+    *) dpkg --add-architecture i386 ;;
+esac
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends $missing
