@@ -133,6 +133,15 @@ DWORD WINAPI LoopbackServer::AcceptThread(void *self)
         ClientContext *context = new ClientContext{ server, client };
         HANDLE thread = CreateThread(NULL, 0, ClientThread, context, 0, NULL);
         EnterCriticalSection(&server->lock_);
+        /* Finished clients are let go here, so a long test does not pile them up. */
+        for (size_t i = 0; i < server->clients_.size();) {
+            if (WaitForSingleObject(server->clients_[i], 0) == WAIT_OBJECT_0) {
+                CloseHandle(server->clients_[i]);
+                server->clients_.erase(server->clients_.begin() + i);
+            } else {
+                i++;
+            }
+        }
         server->clients_.push_back(thread);
         server->openSockets_.push_back(client);
         LeaveCriticalSection(&server->lock_);

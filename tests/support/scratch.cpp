@@ -1,6 +1,5 @@
 #include "tests/support/scratch.h"
 #include "band/band.h"
-#include <psapi.h>
 #include <tlhelp32.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -106,17 +105,37 @@ static SIZE_T CountHeapBytes()
     return total;
 }
 
+/* Wine answers GetProcessHandleCount with 0; probing the table works on both. */
+static DWORD CountHandles()
+{
+    DWORD count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags;
+        if (GetHandleInformation((HANDLE)value, &flags))
+            count++;
+    }
+    return count;
+}
+
+static SIZE_T CountPrivateBytes()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (BYTE *address = NULL; VirtualQuery(address, &info, sizeof(info)) == sizeof(info);
+         address = (BYTE *)info.BaseAddress + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE)
+            total += info.RegionSize;
+        if ((ULONG_PTR)info.BaseAddress + info.RegionSize < (ULONG_PTR)info.BaseAddress)
+            break;
+    }
+    return total;
+}
+
 ProcessUsage MeasureProcess()
 {
     ProcessUsage usage = {};
-    GetProcessHandleCount(GetCurrentProcess(), &usage.handles);
-    usage.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    usage.userObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    if (GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters,
-                             sizeof(counters)))
-        usage.privateBytes = counters.PrivateUsage;
+    usage.handles = CountHandles();
+    usage.privateBytes = CountPrivateBytes();
     usage.threads = CountThreads();
     usage.heapBytes = CountHeapBytes();
     return usage;

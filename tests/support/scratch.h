@@ -52,8 +52,6 @@ bool WaitPumping(HANDLE event, DWORD timeoutMs);
 /* What a process holds, for leak checks. */
 struct ProcessUsage {
     DWORD handles;
-    DWORD gdiObjects;
-    DWORD userObjects;
     SIZE_T privateBytes;
     DWORD threads;
     SIZE_T heapBytes;   /* bytes in use in the process heap */
