@@ -7,4 +7,8 @@
 /* The DLL's own module: every resource, the module path and window class. */
 extern HINSTANCE moduleHandle;
 
+struct BandState;
+/* The process's one band record while a band object exists, else null. */
+extern BandState *bandState;
+
 #endif

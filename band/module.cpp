@@ -3,3 +3,4 @@
 #include "band/band.h"
 
 HINSTANCE moduleHandle;
+BandState *bandState;
