@@ -3,4 +3,4 @@
 #include "band/band.h"
 
 HINSTANCE moduleHandle;
-BandState *bandState;
+BandState *processBandState;
