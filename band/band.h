@@ -1,14 +1,108 @@
-/* Process-wide globals of the COM server. */
+/* The COM server: module globals, the band object's identity, the process
+   state that the first band object builds and the last one tears down, and
+   the activation context under which the band's windows are created.
+   Threads: everything here runs on the browser's apartment thread, except
+   that a feed-list thread may hold and release a BandState and the module. */
 #ifndef VELMORA_BAND_H
 #define VELMORA_BAND_H
 
 #include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+#include <exdisp.h>
+#include <shobjidl.h>
+
+struct BandState;
+struct BandObject;
 
 /* The DLL's own module: every resource, the module path and window class. */
 extern HINSTANCE moduleHandle;
 
-struct BandState;
-/* The process's one band record while a band object exists, else null. */
-extern BandState *bandState;
+/* The band's class, {3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}. */
+extern const CLSID CLSID_VelmoraBand;
+
+/* One interface pointer handed to callers: its table and its object. */
+struct InterfaceEntry {
+    const void *table;
+    BandObject *owner;
+};
+
+struct BandObject {
+    LONG refCount;
+    HWND browserTopWindow;
+    HWND siteWindow;
+    HWND bandWindow;
+    HWND commandWindow;
+    IWebBrowser2 *browser;
+    IInputObjectSite *inputObjectSite;
+    IConnectionPoint *eventConnectionPoint;
+    DWORD eventCookie;
+    InterfaceEntry unknownEntry;
+    InterfaceEntry objectWithSiteEntry;
+    InterfaceEntry deskBandEntry;
+    InterfaceEntry persistStreamEntry;
+    CLSID classIdCopy;
+    InterfaceEntry inputObjectEntry;
+    InterfaceEntry eventSinkEntry;
+    InterfaceEntry bindStatusCallbackEntry;
+    InterfaceEntry docHostUIHandlerEntry;
+};
+
+/* The process state of the living band objects; null while none exists. */
+extern BandState *processBandState;
+
+/* 0 or a Win32 error code; the object comes back with refCount 0. */
+DWORD CreateBandObject(InterfaceEntry **object);
+void ShutdownBandState(void);
+
+/* A feed-list thread keeps the state it fills from (its events and server
+   list) until it has ended; the last holder frees it. */
+void HoldBandState(BandState *band);
+void ReleaseBandState(BandState *band);
+
+/* Callers that keep the module from being unloaded: band states, class
+   factories and LockServer locks. */
+void LockModule(void);
+void UnlockModule(void);
+HRESULT CanUnloadModule(void);
+
+HRESULT CreateBandClassFactory(void **ppv);
+
+/* The shared IUnknown trio of every band interface. */
+HRESULT STDMETHODCALLTYPE BandObject_QueryInterface(InterfaceEntry *entry, REFIID riid, void **ppv);
+ULONG STDMETHODCALLTYPE BandObject_AddRef(InterfaceEntry *entry);
+ULONG STDMETHODCALLTYPE BandObject_Release(InterfaceEntry *entry);
+
+/* Each table starts with the trio above. The cast only renames the type of
+   the first parameter: the interface pointer is the entry. */
+#define BAND_UNKNOWN_SLOTS(Interface) \
+    (HRESULT (STDMETHODCALLTYPE *)(Interface *, REFIID, void **))(void (*)(void))BandObject_QueryInterface, \
+    (ULONG (STDMETHODCALLTYPE *)(Interface *))(void (*)(void))BandObject_AddRef, \
+    (ULONG (STDMETHODCALLTYPE *)(Interface *))(void (*)(void))BandObject_Release
+
+static inline BandObject *OwnerOf(const void *iface)
+{
+    return ((const InterfaceEntry *)iface)->owner;
+}
+
+/* Tables of the interfaces that do no work (inert.cpp). */
+extern const IPersistStreamVtbl persistStreamTable;
+extern const struct IDocHostUIHandlerVtbl docHostUIHandlerTable;
+extern const struct IBindStatusCallbackVtbl bindStatusCallbackTable;
+
+/* C callers pass IIDs by pointer and may pass null; C++ sees a reference it
+   may assume is bound, so the address is laundered before it is checked. */
+static inline const GUID *GuidAddress(const GUID &guid)
+{
+    const GUID *address = &guid;
+    __asm__("" : "+r"(address));
+    return address;
+}
+
+/* The activation context from the DLL's manifest 2 (common controls 6). */
+void CreateModuleContext(void);
+void ReleaseModuleContext(void);
+void ActivateModuleContext(void);
+void DeactivateModuleContext(void);
 
 #endif

@@ -1,0 +1,205 @@
+/* The band object's identity (its interface entries and the shared
+   QueryInterface, AddRef and Release) and the process state that the first
+   band object builds and the release of the last one tears down.
+   Reference counts and the object count are plain integers: every COM call
+   arrives on the browser's apartment thread. The module and state counts are
+   interlocked because a feed-list thread may drop the last hold. */
+#include "band/band.h"
+#include "ticker/ticker.h"
+#include "settings/settings.h"
+#include "resources/resource.h"
+#include <commctrl.h>
+#include <urlmon.h>
+#include <mshtmhst.h>
+#include <stddef.h>
+
+const CLSID CLSID_VelmoraBand =
+    { 0x3C5B9E21, 0x7D4A, 0x4F06, { 0x9B, 0x3E, 0x2A, 0x61, 0xC8, 0xD0, 0xF5, 0xB7 } };
+
+/* processBandState is defined in module.cpp, beside moduleHandle. */
+static LONG liveBandObjects;
+static volatile LONG moduleUsers;
+
+/* The BandState record with the count of its holders behind it. */
+struct HeldBandState {
+    BandState state;
+    volatile LONG holders;
+    BOOL comInitialized;
+};
+
+static const IUnknownVtbl unknownTable = {
+    BAND_UNKNOWN_SLOTS(IUnknown)
+};
+
+/* QueryInterface's answers, in the order the IIDs are compared. */
+struct InterfaceRecord {
+    const IID *iid;
+    size_t entryOffset;
+    const void *table;
+};
+
+static const InterfaceRecord interfaceRecords[] = {
+    { &IID_IUnknown, offsetof(BandObject, unknownEntry), &unknownTable },
+    { &IID_IPersistStream, offsetof(BandObject, persistStreamEntry), &persistStreamTable },
+    { &IID_IBindStatusCallback, offsetof(BandObject, bindStatusCallbackEntry), &bindStatusCallbackTable },
+    { &IID_IDocHostUIHandler, offsetof(BandObject, docHostUIHandlerEntry), &docHostUIHandlerTable },
+};
+
+void LockModule(void)
+{
+    InterlockedIncrement(&moduleUsers);
+}
+
+void UnlockModule(void)
+{
+    InterlockedDecrement(&moduleUsers);
+}
+
+HRESULT CanUnloadModule(void)
+{
+    return moduleUsers == 0 ? S_OK : S_FALSE;
+}
+
+void HoldBandState(BandState *band)
+{
+    InterlockedIncrement(&((HeldBandState *)band)->holders);
+}
+
+void ReleaseBandState(BandState *band)
+{
+    if (InterlockedDecrement(&((HeldBandState *)band)->holders) != 0)
+        return;
+    if (band->feedListDoneEvent)
+        CloseHandle(band->feedListDoneEvent);
+    if (band->feedListStopEvent)
+        CloseHandle(band->feedListStopEvent);
+    if (band->serverList)
+        GlobalFree(band->serverList);
+    GlobalFree(band);
+    UnlockModule();
+}
+
+static HMENU LoadMainMenu(void)
+{
+    HMENU menu = LoadMenuA(moduleHandle, MAKEINTRESOURCEA(IDM_MAIN));
+    return menu ? GetSubMenu(menu, 0) : NULL;
+}
+
+static void TearDownBandState(BandState *band)
+{
+    DestroyTicker(band);
+    if (((HeldBandState *)band)->comInitialized)
+        CoUninitialize();
+    ReleaseModuleContext();
+    if (processBandState == band)
+        processBandState = NULL;
+    ReleaseBandState(band);
+}
+
+static DWORD BuildBandState(void)
+{
+    HeldBandState *held = (HeldBandState *)GlobalAlloc(GPTR, sizeof(HeldBandState));
+    if (!held)
+        return ERROR_OUTOFMEMORY;
+    LockModule();
+    held->holders = 1;
+    BandState *band = &held->state;
+
+    CreateModuleContext();
+    ActivateModuleContext();
+    INITCOMMONCONTROLSEX controls = { sizeof(controls), ICC_WIN95_CLASSES | ICC_USEREX_CLASSES };
+    InitCommonControlsEx(&controls);
+    /* S_FALSE in a thread the browser set up, which still wants balancing. */
+    held->comInitialized = SUCCEEDED(CoInitialize(NULL));
+    CreateTicker(moduleHandle, band);
+    band->serverList = (char *)GlobalAlloc(GMEM_FIXED, SERVER_LIST_SIZE);
+    if (!band->serverList) {
+        DeactivateModuleContext();
+        TearDownBandState(band);
+        return ERROR_OUTOFMEMORY;
+    }
+    band->serverList[0] = band->serverList[1] = 0;
+    band->feedListStopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    band->feedListDoneEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    band->mainMenu = LoadMainMenu();
+    DeactivateModuleContext();
+    processBandState = band;
+    return 0;
+}
+
+DWORD CreateBandObject(InterfaceEntry **object)
+{
+    *object = NULL;
+    if (liveBandObjects == 0) {
+        DWORD err = BuildBandState();
+        if (err)
+            return err;
+    }
+    BandObject *band = (BandObject *)GlobalAlloc(GPTR, sizeof(BandObject));
+    if (!band) {
+        if (liveBandObjects == 0)
+            ShutdownBandState();
+        return ERROR_OUTOFMEMORY;
+    }
+    liveBandObjects++;
+    band->unknownEntry.table = &unknownTable;
+    band->unknownEntry.owner = band;
+    *object = &band->unknownEntry;
+    return 0;
+}
+
+void ShutdownBandState(void)
+{
+    BandState *band = processBandState;
+    if (!band)
+        return;
+    /* A fill that is still running keeps the events and the server list;
+       it asked for the stop already when its toolbar went. */
+    TearDownBandState(band);
+}
+
+HRESULT STDMETHODCALLTYPE BandObject_QueryInterface(InterfaceEntry *entry, REFIID riid, void **ppv)
+{
+    if (!ppv)
+        return S_OK;
+    *ppv = NULL;
+    BandObject *band = entry->owner;
+    if (!band)
+        return E_FAIL;
+    const IID *iid = GuidAddress(riid);
+    if (!iid)
+        return E_INVALIDARG;
+    for (size_t i = 0; i < sizeof(interfaceRecords) / sizeof(interfaceRecords[0]); i++) {
+        const InterfaceRecord *record = &interfaceRecords[i];
+        if (!IsEqualIID(*iid, *record->iid))
+            continue;
+        if (record->table == &persistStreamTable)
+            band->classIdCopy = CLSID_VelmoraBand;
+        InterfaceEntry *answer = (InterfaceEntry *)((BYTE *)band + record->entryOffset);
+        answer->table = record->table;
+        answer->owner = band;
+        *ppv = answer;
+        BandObject_AddRef(answer);
+        return S_OK;
+    }
+    /* IOleWindow, IDockingWindow and IPersist are refused on purpose,
+       although the IDeskBand and IPersistStream tables carry their methods. */
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE BandObject_AddRef(InterfaceEntry *entry)
+{
+    return (ULONG)++entry->owner->refCount;
+}
+
+ULONG STDMETHODCALLTYPE BandObject_Release(InterfaceEntry *entry)
+{
+    BandObject *band = entry->owner;
+    LONG count = --band->refCount;
+    if (count > 0)
+        return (ULONG)count;
+    GlobalFree(band);
+    if (--liveBandObjects == 0)
+        ShutdownBandState();
+    return 0;
+}

@@ -1,0 +1,42 @@
+/* The feed combo box: the toolbar's window procedure that fills it on a
+   worker thread and turns a choice into a reload of the ticker. */
+#ifndef VELMORA_FEEDLIST_H
+#define VELMORA_FEEDLIST_H
+
+#include <windows.h>
+
+#define WM_FEEDLIST_FILL        (WM_USER + 102)
+#define WM_FEEDLIST_RESELECT    (WM_USER + 103)
+/* A fill thread's change to the combo box, carried out on the window
+   thread only while that fill is the toolbar's current one. */
+#define WM_FEEDLIST_RELAY       (WM_USER + 104)
+
+#define TOOLBAR_ID              4096
+#define TICKER_ID               4097
+#define FEED_COMBO_ID           4098
+
+/* Title and URL buffers: 1023 bytes of ANSI text and the terminator. */
+#define FEED_TEXT_SIZE          1024
+
+struct BandState;
+
+/* What one fill works with, on the fill thread. */
+struct FeedListContext {
+    HWND comboWindow;
+    char *currentUrl;
+    HANDLE stopEvent;
+    HWND toolbar;
+    LONG fill;          /* this fill's number; only the toolbar's current one may change the combo box */
+    BOOL stopped;
+};
+
+LRESULT CALLBACK BandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+DWORD WINAPI FeedListThread(void *job);
+int AddUserFeedEntry(char *url, int index, void *context);
+int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData);
+HRESULT GetSystemFeedUrl(UINT position, char *buffer);
+
+/* UTF-16 to the ANSI code page, cut to fit size bytes with the terminator. */
+int WideToAnsiCut(const WCHAR *text, char *buffer, int size);
+
+#endif

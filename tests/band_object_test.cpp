@@ -1,0 +1,282 @@
+/* The COM server through the real velmora.dll: exports, class factory, the
+   band object's identity and the process state it builds and tears down. */
+#include "tests/support/http_server.h"
+#include "tests/support/scratch.h"
+#include "tests/support/ticker_rig.h"
+#include <gtest/gtest.h>
+#include <mshtmhst.h>
+#include <urlmon.h>
+#include <shobjidl.h>
+#include <tlhelp32.h>
+#include <set>
+#include <vector>
+
+namespace {
+
+const CLSID CLSID_Band = { 0x3C5B9E21, 0x7D4A, 0x4F06, { 0x9B, 0x3E, 0x2A, 0x61, 0xC8, 0xD0, 0xF5, 0xB7 } };
+
+/* C callers pass IIDs by pointer, and so may pass null. */
+typedef HRESULT (WINAPI *GetClassObjectProc)(const CLSID *, const IID *, void **);
+typedef HRESULT (WINAPI *CanUnloadProc)(void);
+typedef HRESULT (STDMETHODCALLTYPE *QueryProc)(void *, const IID *, void **);
+typedef HRESULT (STDMETHODCALLTYPE *CreateProc)(IClassFactory *, IUnknown *, const IID *, void **);
+
+HRESULT Query(void *iface, const IID *iid, void **out)
+{
+    return ((QueryProc)(*(void ***)iface)[0])(iface, iid, out);
+}
+
+ULONG AddRef(void *iface) { return IUnknown_AddRef((IUnknown *)iface); }
+ULONG Release(void *iface) { return IUnknown_Release((IUnknown *)iface); }
+
+std::set<DWORD> ThreadIds()
+{
+    std::set<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ids.insert(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+class Server : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(scratch.ok());
+        ASSERT_TRUE(http.Start());
+        /* The rendering thread's first load stays on the loopback server. */
+        http.Serve("/feed", MakeRss(3));
+        scratch.WriteSettings("[Servers]\r\nshow=" + http.Url("/feed") + "\r\n");
+        getClassObject = (GetClassObjectProc)(void (*)(void))GetProcAddress(scratch.module(), "DllGetClassObject");
+        canUnload = (CanUnloadProc)(void (*)(void))GetProcAddress(scratch.module(), "DllCanUnloadNow");
+        ASSERT_TRUE(getClassObject && canUnload);
+    }
+    IClassFactory *Factory()
+    {
+        void *factory = nullptr;
+        EXPECT_EQ(S_OK, getClassObject(&CLSID_Band, &IID_IClassFactory, &factory));
+        return (IClassFactory *)factory;
+    }
+    HRESULT Create(IClassFactory *factory, const IID *iid, void **out)
+    {
+        return ((CreateProc)(void (*)(void))factory->lpVtbl->CreateInstance)(factory, NULL, iid, out);
+    }
+    IUnknown *NewBand()
+    {
+        IClassFactory *factory = Factory();
+        void *band = nullptr;
+        EXPECT_EQ(S_OK, Create(factory, &IID_IUnknown, &band));
+        EXPECT_EQ(0u, Release(factory));
+        return (IUnknown *)band;
+    }
+    /* The named events exist exactly while a process state does. */
+    bool StateExists()
+    {
+        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "velmra load event");
+        if (event)
+            CloseHandle(event);
+        return event != NULL;
+    }
+
+    ScratchModule scratch;
+    LoopbackServer http;
+    GetClassObjectProc getClassObject = nullptr;
+    CanUnloadProc canUnload = nullptr;
+};
+
+typedef Server ClassFactory;
+typedef Server BandObjectIdentity;
+typedef Server BandObjectCycles;
+
+TEST_F(ClassFactory, RefusalsComeInTheirOrder)
+{
+    void *const untouched = (void *)0x1234;
+    void *out = untouched;
+    EXPECT_EQ(E_INVALIDARG, getClassObject(&CLSID_Band, &IID_IClassFactory, NULL));
+    EXPECT_EQ(E_INVALIDARG, getClassObject(NULL, &IID_IClassFactory, &out));
+    EXPECT_EQ(E_FAIL, getClassObject(&IID_IUnknown, &IID_IClassFactory, &out)) << "another class";
+    EXPECT_EQ(E_INVALIDARG, getClassObject(&CLSID_Band, NULL, &out));
+    EXPECT_EQ(E_FAIL, getClassObject(&CLSID_Band, &IID_IUnknown, &out));
+    EXPECT_EQ(untouched, out);
+
+    IClassFactory *factory = Factory();
+    ASSERT_NE(nullptr, factory);
+    void *same = nullptr;
+    EXPECT_EQ(S_OK, Query(factory, &IID_IUnknown, &same));
+    EXPECT_EQ((void *)factory, same);
+    EXPECT_EQ(1u, Release(same));
+    EXPECT_EQ(E_NOINTERFACE, Query(factory, &IID_IPersist, &out));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(E_INVALIDARG, Query(factory, NULL, &out));
+    EXPECT_EQ(E_INVALIDARG, Query(factory, &IID_IClassFactory, NULL));
+    EXPECT_EQ(E_INVALIDARG, Create(factory, &IID_IUnknown, NULL));
+
+    /* A refused interface leaves no object and no process state behind. */
+    out = untouched;
+    EXPECT_EQ(E_NOINTERFACE, Create(factory, &IID_IOleWindow, &out));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_FALSE(StateExists());
+    EXPECT_EQ(0u, Release(factory));
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+TEST_F(ClassFactory, FactoriesLocksAndObjectsKeepTheModule)
+{
+    EXPECT_EQ(S_OK, canUnload());
+    IClassFactory *factory = Factory();
+    EXPECT_EQ(S_FALSE, canUnload()) << "a held factory";
+    EXPECT_EQ(S_OK, factory->lpVtbl->LockServer(factory, TRUE));
+    EXPECT_EQ(0u, Release(factory));
+    EXPECT_EQ(S_FALSE, canUnload()) << "a server lock";
+    factory = Factory();
+    EXPECT_EQ(S_OK, factory->lpVtbl->LockServer(factory, FALSE));
+    EXPECT_EQ(S_OK, factory->lpVtbl->LockServer(factory, FALSE)) << "an unlock too many";
+    void *band = nullptr;
+    ASSERT_EQ(S_OK, Create(factory, &IID_IUnknown, &band));
+    EXPECT_EQ(0u, Release(factory));
+    EXPECT_EQ(S_FALSE, canUnload()) << "a band object";
+    EXPECT_EQ(0u, Release(band));
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+TEST_F(BandObjectIdentity, FirstObjectBuildsTheStateAndTheLastTearsItDown)
+{
+    std::set<DWORD> idle = ThreadIds();
+    EXPECT_FALSE(StateExists());
+    IUnknown *first = NewBand();
+    EXPECT_TRUE(StateExists());
+    std::set<DWORD> one = ThreadIds();
+    std::vector<DWORD> started;
+    for (DWORD id : one)
+        if (!idle.count(id))
+            started.push_back(id);
+    EXPECT_FALSE(started.empty()) << "the rendering thread started";
+    IUnknown *second = NewBand();
+    EXPECT_EQ(one, ThreadIds()) << "the second object shares the state";
+    EXPECT_NE(first, second);
+    EXPECT_EQ(0u, Release(first));
+    EXPECT_TRUE(StateExists());
+    EXPECT_EQ(S_FALSE, canUnload());
+    EXPECT_EQ(0u, Release(second));
+    EXPECT_FALSE(StateExists());
+    std::set<DWORD> after = ThreadIds();
+    size_t ended = 0;
+    for (DWORD id : started)
+        ended += !after.count(id);
+    EXPECT_GE(ended, 1u) << "the rendering thread is gone";
+    EXPECT_EQ(S_OK, canUnload());
+
+    IUnknown *third = NewBand();
+    EXPECT_TRUE(StateExists());
+    size_t fresh = 0;
+    for (DWORD id : ThreadIds())
+        fresh += !after.count(id);
+    EXPECT_GE(fresh, 1u) << "a new rendering thread";
+    EXPECT_EQ(0u, Release(third));
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+TEST_F(BandObjectIdentity, QueryInterfaceAnswersItsTable)
+{
+    IUnknown *band = NewBand();
+    EXPECT_EQ(S_OK, Query(band, &IID_IPersistStream, NULL)) << "a null out pointer";
+    EXPECT_EQ(2u, AddRef(band)) << "and no reference taken";
+    EXPECT_EQ(1u, Release(band));
+
+    for (const IID *refused : { &IID_IOleWindow, &IID_IPersist, &IID_IDockingWindow, &IID_IClassFactory }) {
+        void *out = (void *)1;
+        EXPECT_EQ(E_NOINTERFACE, Query(band, refused, &out));
+        EXPECT_EQ(nullptr, out);
+    }
+    void *out = (void *)1;
+    EXPECT_EQ(E_INVALIDARG, Query(band, NULL, &out));
+    EXPECT_EQ(nullptr, out);
+
+    for (const IID *iid : { &IID_IPersistStream, &IID_IBindStatusCallback, &IID_IDocHostUIHandler }) {
+        void *iface = nullptr, *unknown = nullptr, *again = nullptr;
+        ASSERT_EQ(S_OK, Query(band, iid, &iface));
+        EXPECT_EQ(S_OK, Query(iface, &IID_IUnknown, &unknown));
+        EXPECT_EQ((void *)band, unknown) << "one identity";
+        EXPECT_EQ(S_OK, Query(unknown, iid, &again));
+        EXPECT_EQ(iface, again);
+        EXPECT_EQ(3u, Release(again)) << "one count for all interfaces";
+        EXPECT_EQ(2u, Release(unknown));
+        EXPECT_EQ(1u, Release(iface));
+    }
+    EXPECT_EQ(0u, Release(band));
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+TEST_F(BandObjectIdentity, InterfacesThatDoNoWork)
+{
+    IUnknown *band = NewBand();
+    IPersistStream *persist = nullptr;
+    ASSERT_EQ(S_OK, Query(band, &IID_IPersistStream, (void **)&persist));
+    CLSID clsid = {};
+    EXPECT_EQ(S_OK, persist->lpVtbl->GetClassID(persist, &clsid));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_Band, clsid));
+    EXPECT_EQ(E_INVALIDARG, persist->lpVtbl->GetClassID(persist, NULL));
+    EXPECT_EQ(S_FALSE, persist->lpVtbl->IsDirty(persist));
+    EXPECT_EQ(S_OK, persist->lpVtbl->Load(persist, NULL));
+    EXPECT_EQ(S_OK, persist->lpVtbl->Save(persist, NULL, TRUE));
+    ULARGE_INTEGER size;
+    EXPECT_EQ(E_NOTIMPL, persist->lpVtbl->GetSizeMax(persist, &size));
+    Release(persist);
+
+    IDocHostUIHandler *host = nullptr;
+    ASSERT_EQ(S_OK, Query(band, &IID_IDocHostUIHandler, (void **)&host));
+    DOCHOSTUIINFO info;
+    memset(&info, 0x55, sizeof(info));
+    EXPECT_EQ(S_OK, host->lpVtbl->GetHostInfo(host, &info));
+    EXPECT_EQ(20u, info.cbSize);
+    EXPECT_EQ(0x4000Cu, info.dwFlags);
+    EXPECT_EQ(0x55555555u, info.dwDoubleClick) << "the other members are left alone";
+    EXPECT_EQ(S_OK, host->lpVtbl->ShowContextMenu(host, 0, NULL, NULL, NULL));
+    EXPECT_EQ(E_NOTIMPL, host->lpVtbl->ShowUI(host, 0, NULL, NULL, NULL, NULL));
+    EXPECT_EQ(E_NOTIMPL, host->lpVtbl->TranslateAccelerator(host, NULL, NULL, 0));
+    IDispatch *external = (IDispatch *)1;
+    EXPECT_EQ(E_NOTIMPL, host->lpVtbl->GetExternal(host, &external));
+    EXPECT_EQ(nullptr, external) << "no pointer without a reference";
+    Release(host);
+
+    IBindStatusCallback *bind = nullptr;
+    ASSERT_EQ(S_OK, Query(band, &IID_IBindStatusCallback, (void **)&bind));
+    EXPECT_EQ(S_OK, bind->lpVtbl->OnStartBinding(bind, 0, NULL));
+    EXPECT_EQ(E_NOTIMPL, bind->lpVtbl->GetPriority(bind, NULL));
+    EXPECT_EQ(S_OK, bind->lpVtbl->OnProgress(bind, 1, 2, 3, L"x"));
+    EXPECT_EQ(S_OK, bind->lpVtbl->OnStopBinding(bind, S_OK, NULL));
+    EXPECT_EQ(E_NOTIMPL, bind->lpVtbl->GetBindInfo(bind, NULL, NULL));
+    EXPECT_EQ(1u, Release(bind));
+    EXPECT_EQ(0u, Release(band));
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+TEST_F(BandObjectCycles, TwoHundredBuildsLeaveTheProcessFlat)
+{
+    auto cycle = [&] {
+        IUnknown *band = NewBand();
+        ASSERT_NE(nullptr, band);
+        ASSERT_EQ(0u, Release(band));
+    };
+    for (int i = 0; i < 5; i++)
+        cycle();
+    ProcessUsage before = MeasureProcess();
+    for (int i = 0; i < 200; i++)
+        cycle();
+    ProcessUsage after = MeasureProcess();
+    printf("handles %lu -> %lu, threads %lu -> %lu, heap %lu -> %lu, private %lu -> %lu\n",
+           before.handles, after.handles, before.threads, after.threads,
+           (unsigned long)before.heapBytes, (unsigned long)after.heapBytes,
+           (unsigned long)before.privateBytes, (unsigned long)after.privateBytes);
+    EXPECT_LE(after.handles, before.handles + 2);
+    EXPECT_LE(after.threads, before.threads);
+    EXPECT_LT(after.heapBytes, before.heapBytes + 8192) << "200 leaked records would be far more";
+    EXPECT_LT(after.privateBytes, before.privateBytes + 1024 * 1024);
+    EXPECT_EQ(S_OK, canUnload());
+}
+
+}  // namespace

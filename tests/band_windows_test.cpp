@@ -1,0 +1,219 @@
+/* The band's toolbar, its buttons and image lists, and the layout of the
+   ticker and the combo box in the site window, through the real windows. */
+#include "tests/support/band_rig.h"
+#include "tests/support/comctl_imports.h"
+#include "feeds/feedlist.h"
+#include "toolbar/toolbar.h"
+#include "resources/resource.h"
+#include <gtest/gtest.h>
+#include <commctrl.h>
+
+namespace {
+
+class BandWindows : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(rig.Build());
+        ASSERT_TRUE(rig.CreateWindows());
+        ASSERT_TRUE(rig.WaitFills());
+    }
+    RECT InToolbar(HWND window)
+    {
+        RECT rect;
+        GetWindowRect(window, &rect);
+        MapWindowPoints(NULL, GetParent(window), (POINT *)&rect, 2);
+        return rect;
+    }
+    RECT MenuButton()
+    {
+        RECT rect = {};
+        SendMessageA(rig.toolbar, TB_GETITEMRECT, 0, (LPARAM)&rect);
+        return rect;
+    }
+    int ImageCount(HIMAGELIST images)
+    {
+        auto count = (int (WINAPI *)(HIMAGELIST))(void (*)(void))CommonControlsProc("ImageList_GetImageCount");
+        return count(images);
+    }
+    SIZE ImageSize(HIMAGELIST images)
+    {
+        auto size = (BOOL (WINAPI *)(HIMAGELIST, int *, int *))(void (*)(void))CommonControlsProc("ImageList_GetIconSize");
+        int cx = 0, cy = 0;
+        size(images, &cx, &cy);
+        return SIZE{ cx, cy };
+    }
+    std::string ModuleOfWindowProc(LONG_PTR proc)
+    {
+        HMODULE module = NULL;
+        char path[MAX_PATH] = {};
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           (LPCSTR)proc, &module);
+        GetModuleFileNameA(module, path, MAX_PATH);
+        CharLowerA(path);
+        return path;
+    }
+    BandRig rig;
+};
+
+TEST_F(BandWindows, ToolbarHasTheThreeButtons)
+{
+    HWND toolbar = rig.toolbar;
+    EXPECT_EQ(TOOLBAR_ID, GetDlgCtrlID(toolbar));
+    EXPECT_EQ(rig.site, GetParent(toolbar));
+    DWORD style = (DWORD)GetWindowLongA(toolbar, GWL_STYLE);
+    EXPECT_EQ(0x4600185Fu, style & 0x4600185Fu) << std::hex << style;
+    EXPECT_FALSE(style & WS_VISIBLE) << "hidden until the band is shown";
+
+    ASSERT_EQ(3, SendMessageA(toolbar, TB_BUTTONCOUNT, 0, 0));
+    struct { int command; BYTE style; int image; } want[] = {
+        { IDM_MAIN, 0xD0, MAKELONG(0, 1) }, { IDM_FASTER, 0x10, 0 }, { IDM_SLOWER, 0x10, 1 },
+    };
+    for (int i = 0; i < 3; i++) {
+        TBBUTTON button = {};
+        ASSERT_TRUE(SendMessageA(toolbar, TB_GETBUTTON, i, (LPARAM)&button));
+        EXPECT_EQ(want[i].command, button.idCommand) << i;
+        EXPECT_EQ(want[i].style, button.fsStyle) << i;
+        EXPECT_EQ(want[i].image, button.iBitmap) << i;
+        EXPECT_TRUE(button.fsState & TBSTATE_ENABLED) << i;
+    }
+    char text[64] = {};
+    SendMessageA(toolbar, TB_GETBUTTONTEXTA, IDM_MAIN, (LPARAM)text);
+    EXPECT_STREQ("                 ", text);
+
+    HIMAGELIST speed = (HIMAGELIST)SendMessageA(toolbar, TB_GETIMAGELIST, 0, 0);
+    EXPECT_EQ(2, ImageCount(speed));
+    EXPECT_EQ(22, ImageSize(speed).cx);
+    HIMAGELIST feed = (HIMAGELIST)SendMessageA(rig.combo(), CBEM_GETIMAGELIST, 0, 0);
+    EXPECT_EQ(1, ImageCount(feed));
+    EXPECT_EQ(18, ImageSize(feed).cx);
+}
+
+TEST_F(BandWindows, ChildrenStartAtTheirCreationPlaces)
+{
+    char name[64];
+    GetClassNameA(rig.ticker(), name, sizeof(name));
+    EXPECT_STREQ(TICKER_WINDOW_CLASS, name);
+    EXPECT_TRUE(GetWindowLongA(rig.ticker(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    RECT ticker = InToolbar(rig.ticker());
+    EXPECT_EQ(MenuButton().right + 68, ticker.left);
+    EXPECT_EQ(2, ticker.top);
+    EXPECT_EQ(1024, ticker.right - ticker.left);
+    EXPECT_EQ(25, ticker.bottom - ticker.top);
+
+    GetClassNameA(rig.combo(), name, sizeof(name));
+    EXPECT_STREQ("ComboBoxEx32", name);
+    RECT combo = InToolbar(rig.combo());
+    EXPECT_EQ(400, combo.left);
+    EXPECT_EQ(2, combo.top);
+    EXPECT_EQ(256, combo.right - combo.left);
+}
+
+TEST_F(BandWindows, DestroyingTheToolbarTakesChildrenAndImageListsAlong)
+{
+    HWND ticker = rig.ticker(), combo = rig.combo();
+    HIMAGELIST lists[] = { (HIMAGELIST)SendMessageA(rig.toolbar, TB_GETIMAGELIST, 0, 0),
+                           (HIMAGELIST)SendMessageA(combo, CBEM_GETIMAGELIST, 0, 0) };
+    for (HIMAGELIST list : lists)
+        ASSERT_GT(ImageCount(list), 0);
+    DestroyWindow(rig.toolbar);
+    EXPECT_FALSE(IsWindow(ticker));
+    EXPECT_FALSE(IsWindow(combo));
+    for (HIMAGELIST list : lists)
+        EXPECT_EQ(0, ImageCount(list)) << "image list " << list << " outlived its toolbar";
+}
+
+TEST_F(BandWindows, CommonControlsSixFromTheManifest)
+{
+    EXPECT_EQ(nullptr, CommonControlsOf(GetModuleHandleA(NULL))) << "the test program imports comctl32";
+    const char *sideBySide = "\\winsxs\\x86_microsoft.windows.common-controls_6595b64144ccf1df_6.0";
+    EXPECT_NE(std::string::npos, ModuleOfWindowProc(GetWindowLongPtrW(rig.combo(), GWLP_WNDPROC)).find(sideBySide));
+    EXPECT_NE(std::string::npos, ModuleOfWindowProc(GetClassLongPtrW(rig.toolbar, GCLP_WNDPROC)).find(sideBySide));
+}
+
+/* Records what reaches the site window's own procedure. */
+int siteSizes;
+LRESULT CALLBACK RecordingSiteProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SIZE)
+        siteSizes++;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void Subclass(HWND site)
+{
+    SetWindowLongPtrA(site, GWLP_USERDATA, (LONG_PTR)RecordingSiteProc);
+    SetWindowLongPtrA(site, GWLP_WNDPROC, (LONG_PTR)SiteWindowProc);
+    siteSizes = 0;
+}
+
+TEST_F(BandWindows, SiteResizeFitsTickerAndCombo)
+{
+    /* The menu button made 120 pixels wide, as in a browser with large fonts. */
+    TBBUTTONINFOA info = {};
+    info.cbSize = sizeof(info);
+    info.dwMask = TBIF_SIZE | TBIF_BYINDEX;
+    info.cx = 120;
+    SendMessageA(rig.toolbar, TB_SETBUTTONINFOA, 0, (LPARAM)&info);
+    ASSERT_EQ(120, MenuButton().right);
+    Subclass(rig.site);
+
+    SendMessageA(rig.site, WM_SIZE, 0, MAKELPARAM(1000, 40));
+    RECT ticker = InToolbar(rig.ticker()), combo = InToolbar(rig.combo());
+    EXPECT_EQ(188, ticker.left);
+    EXPECT_EQ(532, ticker.right - ticker.left);
+    EXPECT_EQ(25, ticker.bottom - ticker.top);
+    EXPECT_EQ(728, combo.left);
+    EXPECT_EQ(256, combo.right - combo.left);
+    EXPECT_EQ(1, siteSizes);
+
+    /* The room is measured from the toolbar's left edge. */
+    MoveWindow(rig.toolbar, 50, 0, 900, 28, FALSE);
+    SendMessageA(rig.site, WM_SIZE, 0, MAKELPARAM(1000, 40));
+    EXPECT_EQ(678, InToolbar(rig.combo()).left);
+
+    SendMessageA(rig.site, WM_SIZE, 0, MAKELPARAM(0, 40));
+    EXPECT_EQ(678, InToolbar(rig.combo()).left) << "a width of 0 moves nothing";
+    EXPECT_EQ(3, siteSizes) << "every WM_SIZE reaches the site's own procedure";
+
+    HWND bare = CreateWindowExA(0, "velmora test site", NULL, WS_POPUP, 0, 0, 300, 40, NULL, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    Subclass(bare);
+    SendMessageA(bare, WM_SIZE, 0, MAKELPARAM(300, 40));
+    EXPECT_EQ(1, siteSizes);
+    DestroyWindow(bare);
+}
+
+TEST(BandBitmaps, GreenIsTransparentAndSomethingIsDrawn)
+{
+    ScratchModule scratch;
+    ASSERT_TRUE(scratch.ok());
+    struct { UINT id; int width, height, cell; } bitmaps[] = {
+        { IDB_LOGO, 73, 22, 73 }, { IDB_SPEED, 44, 22, 22 }, { IDB_FEED, 18, 18, 18 },
+    };
+    for (const auto &b : bitmaps) {
+        HBITMAP bitmap = (HBITMAP)LoadImageA(scratch.module(), MAKEINTRESOURCEA(b.id), IMAGE_BITMAP, 0, 0,
+                                             LR_CREATEDIBSECTION);
+        ASSERT_NE(nullptr, bitmap) << b.id;
+        DIBSECTION dib = {};
+        ASSERT_EQ((int)sizeof(dib), GetObjectA(bitmap, sizeof(dib), &dib));
+        EXPECT_EQ(b.width, dib.dsBm.bmWidth) << b.id;
+        EXPECT_EQ(b.height, dib.dsBm.bmHeight) << b.id;
+        EXPECT_EQ(24, dib.dsBm.bmBitsPixel) << b.id;
+        HDC dc = CreateCompatibleDC(NULL);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        EXPECT_EQ(RGB(0, 255, 0), GetPixel(dc, 0, 0)) << b.id;
+        for (int cell = 0; cell < b.width / b.cell; cell++) {
+            int drawn = 0;
+            for (int y = 0; y < b.height; y++)
+                for (int x = cell * b.cell; x < (cell + 1) * b.cell; x++)
+                    drawn += GetPixel(dc, x, y) != RGB(0, 255, 0);
+            EXPECT_GT(drawn, 20) << "bitmap " << b.id << " cell " << cell;
+        }
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+/* Test programs must not import comctl32: Wine keeps one comctl32 per
+   process, and a static import would load the copy without a manifest before
+   velmora.dll could bring in version 6. The product code linked into a test
+   program calls comctl32 through import slots, so this file (linked into the
+   program itself, ahead of the import library) defines those slots and sends
+   each call to the comctl32 that the scratch velmora.dll is bound to. */
+#include "tests/support/comctl_imports.h"
+#include "band/band.h"
+#include <commctrl.h>
+
+HMODULE CommonControlsOf(HMODULE module)
+{
+    if (!module)
+        return NULL;
+    BYTE *base = (BYTE *)module;
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_DATA_DIRECTORY *directory = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (IMAGE_IMPORT_DESCRIPTOR *import = (IMAGE_IMPORT_DESCRIPTOR *)(base + directory->VirtualAddress);
+         directory->VirtualAddress && import->Name; import++) {
+        if (lstrcmpiA((const char *)(base + import->Name), "comctl32.dll") != 0)
+            continue;
+        /* The first bound slot points into the module the loader chose. */
+        IMAGE_THUNK_DATA *slot = (IMAGE_THUNK_DATA *)(base + import->FirstThunk);
+        HMODULE comctl = NULL;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           (LPCSTR)slot->u1.Function, &comctl);
+        return comctl;
+    }
+    return NULL;
+}
+
+FARPROC CommonControlsProc(const char *name)
+{
+    HMODULE comctl = CommonControlsOf(moduleHandle);
+    return comctl ? GetProcAddress(comctl, name) : NULL;
+}
+
+template <class F> static F Bound(const char *name)
+{
+    return (F)(void (*)(void))CommonControlsProc(name);
+}
+
+static BOOL WINAPI CallInitCommonControlsEx(const INITCOMMONCONTROLSEX *controls)
+{
+    auto real = Bound<BOOL (WINAPI *)(const INITCOMMONCONTROLSEX *)>("InitCommonControlsEx");
+    return real ? real(controls) : FALSE;
+}
+
+static HIMAGELIST WINAPI CallImageListLoadImageA(HINSTANCE instance, LPCSTR name, int cx, int grow,
+                                                 COLORREF mask, UINT type, UINT flags)
+{
+    auto real = Bound<HIMAGELIST (WINAPI *)(HINSTANCE, LPCSTR, int, int, COLORREF, UINT, UINT)>(
+        "ImageList_LoadImageA");
+    return real ? real(instance, name, cx, grow, mask, type, flags) : NULL;
+}
+
+static BOOL WINAPI CallImageListDestroy(HIMAGELIST images)
+{
+    auto real = Bound<BOOL (WINAPI *)(HIMAGELIST)>("ImageList_Destroy");
+    return real ? real(images) : FALSE;
+}
+
+extern "C" {
+void *importInitCommonControlsEx __asm__("__imp__InitCommonControlsEx@4") = (void *)CallInitCommonControlsEx;
+void *importImageListLoadImageA __asm__("__imp__ImageList_LoadImageA@28") = (void *)CallImageListLoadImageA;
+void *importImageListDestroy __asm__("__imp__ImageList_Destroy@4") = (void *)CallImageListDestroy;
+}

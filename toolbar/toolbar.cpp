@@ -1,0 +1,125 @@
+/* Creation and layout of the band's windows: the toolbar (a child of the
+   site window) with the menu button and the two speed buttons, and inside
+   it the ticker window and the feed combo box. Everything here runs on the
+   browser's window thread. */
+#include "toolbar/toolbar.h"
+#include "band/band.h"
+#include "feeds/feedlist.h"
+#include "ticker/ticker.h"
+#include "resources/resource.h"
+#include <commctrl.h>
+
+/* WS_CHILD, WS_CLIPSIBLINGS, WS_CLIPCHILDREN, TBSTYLE_LIST, TBSTYLE_FLAT,
+   CCS_NODIVIDER, CCS_NOPARENTALIGN, CCS_NORESIZE and the low bits 0x13;
+   hidden until the band is shown. */
+static const DWORD TOOLBAR_STYLE = 0x4600185F;
+static const DWORD CHILD_STYLE = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_BORDER;
+static const COLORREF TRANSPARENT_GREEN = 0x00FF00;
+
+/* The menu button's text only makes room beside the logo. */
+static char menuButtonText[] = "                 ";
+
+static const TBBUTTON buttonTable[3] = {
+    { MAKELONG(0, 1), IDM_MAIN, TBSTATE_ENABLED, BTNS_WHOLEDROPDOWN | BTNS_SHOWTEXT | BTNS_AUTOSIZE, { 0, 0 }, 0, 0 },
+    { 0, IDM_FASTER, TBSTATE_ENABLED, BTNS_AUTOSIZE, { 0, 0 }, 0, 0 },
+    { 1, IDM_SLOWER, TBSTATE_ENABLED, BTNS_AUTOSIZE, { 0, 0 }, 0, 0 },
+};
+
+static HIMAGELIST LoadBandImages(UINT bitmap, int cellWidth)
+{
+    return ImageList_LoadImageA(moduleHandle, MAKEINTRESOURCEA(bitmap), cellWidth, 0, TRANSPARENT_GREEN,
+                                IMAGE_BITMAP, LR_CREATEDIBSECTION);
+}
+
+static int TickerLeft(HWND toolbar)
+{
+    RECT button = { 0, 0, 0, 0 };
+    SendMessageA(toolbar, TB_GETITEMRECT, 0, (LPARAM)&button);
+    return button.right + 68;
+}
+
+static void SetUpToolbar(HWND toolbar)
+{
+    SendMessageA(toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
+    SendMessageA(toolbar, TB_SETBUTTONWIDTH, 0, MAKELONG(16, 32));
+    SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageA(toolbar, TB_SETMAXTEXTROWS, 1, 0);
+    /* A second image list needs the toolbar told to behave as version 5
+       or later; without it both lists land in slot 0. */
+    SendMessageA(toolbar, CCM_SETVERSION, 5, 0);
+    SendMessageA(toolbar, TB_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_SPEED, 22));
+    SendMessageA(toolbar, TB_SETIMAGELIST, 1, (LPARAM)LoadBandImages(IDB_LOGO, 73));
+
+    TBBUTTON buttons[3];
+    CopyMemory(buttons, buttonTable, sizeof(buttons));
+    buttons[0].iString = (INT_PTR)menuButtonText;
+    SendMessageA(toolbar, TB_ADDBUTTONSA, 3, (LPARAM)buttons);
+
+    /* The toolbar's own procedure is where BandWindowProc forwards to. */
+    LONG_PTR own = GetWindowLongPtrA(toolbar, GWLP_WNDPROC);
+    SetWindowLongPtrA(toolbar, GWLP_USERDATA, own);
+    SetWindowLongPtrA(toolbar, GWLP_WNDPROC, (LONG_PTR)BandWindowProc);
+}
+
+int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
+{
+    HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, NULL, TOOLBAR_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, parentWindow, (HMENU)TOOLBAR_ID,
+                                   moduleHandle, NULL);
+    *toolbarOut = toolbar;
+    if (!toolbar)
+        return 0;
+    SetUpToolbar(toolbar);
+
+    CreateWindowExA(WS_EX_CLIENTEDGE, TICKER_WINDOW_CLASS, NULL, CHILD_STYLE, TickerLeft(toolbar), 2,
+                    1024, 25, toolbar, (HMENU)TICKER_ID, moduleHandle, band);
+    HWND combo = CreateWindowExA(0, WC_COMBOBOXEXA, NULL, CHILD_STYLE | CBS_DROPDOWNLIST, 400, 2, 256, 512,
+                                 toolbar, (HMENU)FEED_COMBO_ID, moduleHandle, NULL);
+    if (combo)
+        SendMessageA(combo, CBEM_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_FEED, 18));
+    PostMessageA(toolbar, WM_FEEDLIST_FILL, 0, (LPARAM)band);
+    return 0;
+}
+
+void DestroyBandImages(HWND toolbar, HWND combo)
+{
+    for (WPARAM index = 0; index < 2; index++) {
+        HIMAGELIST images = (HIMAGELIST)SendMessageA(toolbar, TB_SETIMAGELIST, index, 0);
+        if (images)
+            ImageList_Destroy(images);
+    }
+    if (combo) {
+        HIMAGELIST images = (HIMAGELIST)SendMessageA(combo, CBEM_SETIMAGELIST, 0, 0);
+        if (images)
+            ImageList_Destroy(images);
+    }
+}
+
+int LayoutBandWindows(HWND siteWindow, HWND toolbar)
+{
+    RECT client, site, bar;
+    GetClientRect(siteWindow, &client);
+    GetWindowRect(siteWindow, &site);
+    GetWindowRect(toolbar, &bar);
+    int width = client.right - (bar.left - site.left);
+
+    HWND ticker = GetDlgItem(toolbar, TICKER_ID);
+    HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
+    if (!ticker || !combo)
+        return 0;
+    int x = TickerLeft(toolbar);
+    MoveWindow(ticker, x, 2, width - x - 280, 25, TRUE);
+    MoveWindow(combo, width - 272, 2, 256, 512, TRUE);
+    return 0;
+}
+
+LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SIZE) {
+        HWND toolbar = GetDlgItem(window, TOOLBAR_ID);
+        if (toolbar && LOWORD(lParam) != 0)
+            LayoutBandWindows(window, toolbar);
+    }
+    WNDPROC previous = (WNDPROC)GetWindowLongPtrA(window, GWLP_USERDATA);
+    return previous ? CallWindowProcA(previous, window, message, wParam, lParam) : 0;
+}

@@ -1,0 +1,18 @@
+/* The band's toolbar with its buttons, and the ticker window and the feed
+   combo box inside it, fitted to the site window's width. */
+#ifndef VELMORA_TOOLBAR_H
+#define VELMORA_TOOLBAR_H
+
+#include <windows.h>
+
+struct BandState;
+
+/* Called inside the module's activation context; returns 0. */
+int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
+int LayoutBandWindows(HWND siteWindow, HWND toolbar);
+LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* Detaches and destroys the image lists of the toolbar and the combo box. */
+void DestroyBandImages(HWND toolbar, HWND combo);
+
+#endif
