@@ -1,0 +1,56 @@
+/* Building the process state when an allocation fails: nothing of it stays. */
+#include "tests/support/http_server.h"
+#include "tests/support/alloc_faults.h"
+#include "tests/support/scratch.h"
+#include "tests/support/ticker_rig.h"
+#include "band/band.h"
+#include "ticker/ticker.h"
+#include "settings/settings.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+bool TickerEventsExist()
+{
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "velmra load event");
+    if (event)
+        CloseHandle(event);
+    return event != NULL;
+}
+
+TEST(ProcessState, AFailedBuildRollsBack)
+{
+    ScratchModule scratch;
+    LoopbackServer http;
+    ASSERT_TRUE(scratch.ok() && http.Start());
+    http.Serve("/feed", MakeRss(1));
+    scratch.WriteSettings("[Servers]\r\nshow=" + http.Url("/feed") + "\r\n");
+
+    /* The state record (with its holder count), the server list, the object. */
+    const SIZE_T sizes[] = { sizeof(BandState) + 2 * sizeof(LONG), SERVER_LIST_SIZE, sizeof(BandObject) };
+    for (SIZE_T size : sizes) {
+        InterfaceEntry *object = (InterfaceEntry *)1;
+        FailNextAllocationOf(size);
+        EXPECT_EQ((DWORD)ERROR_OUTOFMEMORY, CreateBandObject(&object)) << size;
+        EXPECT_EQ(nullptr, object);
+        EXPECT_EQ(nullptr, processBandState) << size;
+        EXPECT_FALSE(TickerEventsExist()) << size;
+        EXPECT_EQ(S_OK, CanUnloadModule()) << size;
+    }
+    EXPECT_EQ(E_OUTOFMEMORY, HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY)) << "what CreateInstance answers";
+
+    void *factory = (void *)1;
+    FailNextAllocationOf(sizeof(void *) + sizeof(LONG));
+    EXPECT_EQ(E_OUTOFMEMORY, CreateBandClassFactory(&factory));
+    EXPECT_EQ((void *)1, factory);
+    EXPECT_EQ(S_OK, CanUnloadModule());
+
+    InterfaceEntry *object = NULL;
+    ASSERT_EQ(0u, CreateBandObject(&object)) << "and the next build works";
+    EXPECT_TRUE(TickerEventsExist());
+    BandObject_AddRef(object);
+    EXPECT_EQ(0u, BandObject_Release(object));
+    EXPECT_EQ(S_OK, CanUnloadModule());
+}
+
+}  // namespace
