@@ -9,6 +9,6 @@ extern HINSTANCE moduleHandle;
 
 struct BandState;
 /* The process's one band record while a band object exists, else null. */
-extern BandState *bandState;
+extern BandState *processBandState;
 
 #endif

@@ -96,6 +96,8 @@ void ReleaseTickerItems(TickerItem *items, LONG count);
 
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y);
+void ShowItemMenu(TickerState *ticker, HWND window, int x, int y);
 
 #define TICKER_WINDOW_CLASS "velmora scroll window class"
 
