@@ -36,6 +36,16 @@ struct Renderer {
     BOOL hoverSeen;
     BOOL idleRepaintDone;
     SIZE separator;
+    /* The off-screen row, kept from frame to frame while the client size
+       stays: making a compatible bitmap costs more than drawing the row. */
+    HCURSOR arrowCursor;
+    HCURSOR handCursor;
+    HDC frameDc;
+    HBITMAP frameBitmap;
+    HGDIOBJ frameOldBitmap;
+    SIZE frameSize;
+    HFONT rowFont;       /* what the row last selected into the frame */
+    COLORREF rowColor;
 };
 
 static HWND CreateTooltipWindow(void)
@@ -73,11 +83,11 @@ static LONG CurrentSpeed(const Renderer *r)
     return r->band->speed > 0 ? r->band->speed : 0;
 }
 
-static BOOL CursorInWindow(HWND window)
+static BOOL CursorInWindow(const TickerState *ticker, HWND window)
 {
     RECT rect;
     POINT cursor;
-    if (!window || !GetWindowRect(window, &rect) || !GetCursorPos(&cursor))
+    if (!ticker->cursorOver || !window || !GetWindowRect(window, &rect) || !GetCursorPos(&cursor))
         return FALSE;
     return cursor.x >= rect.left && cursor.x <= rect.right &&
            cursor.y >= rect.top && cursor.y <= rect.bottom;
@@ -105,11 +115,10 @@ static RenderNext Attach(Renderer *r)
     return NEXT_FRAME;
 }
 
-static BOOL IsIdle(const Renderer *r)
+static BOOL IsIdle(const Renderer *r, BOOL foreground)
 {
     /* After a failed load the window's own text says so; nothing is drawn over it. */
-    return GetForegroundWindow() != r->band->topWindow || !IsWindowEnabled(r->tickerWindow) ||
-           r->ticker->loadFailed;
+    return !foreground || !IsWindowEnabled(r->tickerWindow) || r->ticker->loadFailed;
 }
 
 static RenderNext IdleFrame(Renderer *r)
@@ -128,7 +137,7 @@ static RenderNext IdleFrame(Renderer *r)
 static void HoverItem(Renderer *r, TickerItem *item)
 {
     TickerState *t = r->ticker;
-    t->cursor = LoadCursor(NULL, IDC_HAND);
+    t->cursor = r->handCursor;
     r->hoverSeen = TRUE;
     if (!(t->hoverFlags & 1)) {
         t->hoveredItem = item;
@@ -148,8 +157,23 @@ static void HoverItem(Renderer *r, TickerItem *item)
     SendMessageA(r->tooltip, TTM_TRACKPOSITION, 0, MAKELPARAM(x, cursor.y + 16));
 }
 
+/* Selecting a font costs more than drawing a short text on some systems;
+   most of a row is drawn in one font and colour. */
+static void SelectRowFont(Renderer *r, HDC dc, HFONT font, COLORREF color)
+{
+    if (r->rowFont != font) {
+        SelectObject(dc, font);
+        r->rowFont = font;
+    }
+    if (r->rowColor != color) {
+        SetTextColor(dc, color);
+        r->rowColor = color;
+    }
+}
+
 /* Draws one item at x; returns its width. */
-static LONG DrawItem(Renderer *r, HDC dc, TickerItem *item, LONG x, LONG top, LONG drawn)
+static LONG DrawItem(Renderer *r, HDC dc, TickerItem *item, LONG x, LONG top, LONG drawn,
+                     BOOL mayHover)
 {
     const WCHAR *text;
     LONG length;
@@ -158,22 +182,22 @@ static LONG DrawItem(Renderer *r, HDC dc, TickerItem *item, LONG x, LONG top, LO
     if (text && length > 0)
         GetTextExtentPoint32W(dc, text, length, &size);
     SetRect(&item->rect, x, top, x + size.cx, top + size.cy);
-    if (GetForegroundWindow() == r->band->topWindow)
+    if (mayHover)
         item->ops->hitTest(item, r->tickerWindow);
+    else
+        InterlockedAnd(&item->flags, ~ITEM_HOVERED);
     if (item->flags & ITEM_HOVERED) {
-        SelectObject(dc, r->ticker->linkFont);
-        SetTextColor(dc, r->band->linkColor);
+        SelectRowFont(r, dc, r->ticker->linkFont, r->band->linkColor);
         HoverItem(r, item);
     } else {
-        SetTextColor(dc, r->band->textColor);
-        SelectObject(dc, r->ticker->textFont);
+        SelectRowFont(r, dc, r->ticker->textFont, r->band->textColor);
     }
     if (text && length > 0)
         TextOutW(dc, x, top, text, length);
     return size.cx;
 }
 
-static void DrawRow(Renderer *r, HDC dc, const RECT *client)
+static void DrawRow(Renderer *r, HDC dc, const RECT *client, BOOL foreground)
 {
     TickerState *t = r->ticker;
     if (t->itemCount <= 0 || t->headIndex >= t->itemCount)
@@ -183,16 +207,19 @@ static void DrawRow(Renderer *r, HDC dc, const RECT *client)
     LONG i = t->headIndex;
     LONG drawn = 0;
     BOOL separatorNext = r->scroll.separatorPhase;
+    /* Hit testing asks the system for the cursor and the window for every
+       item; with the cursor elsewhere, or another window in front, no item
+       can be under it, and the answer is known once for the whole row. */
+    BOOL mayHover = foreground && CursorInWindow(t, r->tickerWindow);
     for (int segments = 0; segments < MAX_ROW_SEGMENTS; segments++) {
         if (!separatorNext) {
-            LONG width = DrawItem(r, dc, &t->items[i], x, client->top, drawn++);
+            LONG width = DrawItem(r, dc, &t->items[i], x, client->top, drawn++, mayHover);
             if (limit - x - width <= 0)
                 return;
             x += width;
         }
         separatorNext = FALSE;
-        SelectObject(dc, t->textFont);
-        SetTextColor(dc, r->band->textColor);
+        SelectRowFont(r, dc, t->textFont, r->band->textColor);
         TextOutW(dc, x, client->top, SEPARATOR, 5);
         if (limit - x - r->separator.cx <= 0)
             return;
@@ -229,7 +256,33 @@ static void Show(Renderer *r, HDC memory, const RECT *client)
     ReleaseDC(r->tickerWindow, window);
 }
 
-static RenderNext ActiveFrame(Renderer *r)
+static void FreeFrameBitmap(Renderer *r)
+{
+    if (!r->frameDc)
+        return;
+    SelectObject(r->frameDc, r->frameOldBitmap);
+    DeleteObject(r->frameBitmap);
+    DeleteDC(r->frameDc);
+    r->frameDc = NULL;
+    r->frameBitmap = NULL;
+}
+
+/* The memory context holding a bitmap of the client size, made anew only
+   when the size changed. */
+static HDC FrameDc(Renderer *r, HDC window, LONG width, LONG height)
+{
+    if (r->frameDc && r->frameSize.cx == width && r->frameSize.cy == height)
+        return r->frameDc;
+    FreeFrameBitmap(r);
+    r->frameDc = CreateCompatibleDC(window);
+    r->frameBitmap = CreateCompatibleBitmap(window, width, height);
+    r->frameOldBitmap = SelectObject(r->frameDc, r->frameBitmap);
+    r->frameSize.cx = width;
+    r->frameSize.cy = height;
+    return r->frameDc;
+}
+
+static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
 {
     TickerState *t = r->ticker;
     r->idleRepaintDone = FALSE;
@@ -241,13 +294,12 @@ static RenderNext ActiveFrame(Renderer *r)
     HDC window = GetDC(r->tickerWindow);
     if (!window)
         return NEXT_END;
-    HDC memory = CreateCompatibleDC(window);
-    HBITMAP bitmap = CreateCompatibleBitmap(window, client.right - client.left,
-                                            client.bottom - client.top);
-    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+    HDC memory = FrameDc(r, window, client.right - client.left, client.bottom - client.top);
     ReleaseDC(r->tickerWindow, window);
 
     HGDIOBJ oldFont = SelectObject(memory, t->textFont);
+    r->rowFont = t->textFont;
+    r->rowColor = GetTextColor(memory);
     GetTextExtentPoint32W(memory, SEPARATOR, 5, &r->separator);
     HBRUSH background = CreateSolidBrush(r->band->backColor);
     RECT all = { 0, 0, client.right - client.left, client.bottom - client.top };
@@ -256,15 +308,12 @@ static RenderNext ActiveFrame(Renderer *r)
     SetBkMode(memory, TRANSPARENT);
 
     r->hoverSeen = FALSE;
-    DrawRow(r, memory, &client);
+    DrawRow(r, memory, &client, foreground);
     AdvanceScroll(&r->scroll, t, r->step, r->separator.cx, MeasureWithDc, memory);
     Pace(r);
     Show(r, memory, &client);
-
+    /* The fonts may be replaced by the window thread before the next frame. */
     SelectObject(memory, oldFont);
-    SelectObject(memory, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
     return NEXT_FRAME;
 }
 
@@ -275,14 +324,14 @@ static void EndHoverIfGone(Renderer *r)
         PostMessageA(r->tickerWindow, WM_SETCURSOR, 0, 0);
         return;
     }
-    t->cursor = LoadCursor(NULL, IDC_ARROW);
+    t->cursor = r->arrowCursor;
     if (t->hoverFlags & 1) {
         t->hoverFlags &= ~1;
         t->hoveredItem = NULL;
         TrackTooltip(r, FALSE);
         r->step = CurrentSpeed(r);
     }
-    if (CursorInWindow(r->tickerWindow))
+    if (CursorInWindow(t, r->tickerWindow))
         PostMessageA(r->tickerWindow, WM_SETCURSOR, 0, 0);
 }
 
@@ -312,7 +361,8 @@ static void RunFrames(Renderer *r)
             next = Attach(r);
             continue;
         }
-        next = IsIdle(r) ? IdleFrame(r) : ActiveFrame(r);
+        BOOL foreground = GetForegroundWindow() == r->band->topWindow;
+        next = IsIdle(r, foreground) ? IdleFrame(r) : ActiveFrame(r, foreground);
         if (next == NEXT_FRAME)
             next = Poll(r);
     }
@@ -328,6 +378,9 @@ DWORD WINAPI RenderThread(void *parameter)
     r.tooltip = CreateTooltipWindow();
     if (FAILED(DirectDrawCreate(NULL, &r.directDraw, NULL)))
         r.directDraw = NULL;
+    /* Shared system cursors: loaded once, never destroyed. */
+    r.arrowCursor = LoadCursor(NULL, IDC_ARROW);
+    r.handCursor = LoadCursor(NULL, IDC_HAND);
     r.waitSet[WAIT_LOAD] = r.ticker->loadEvent;
     r.waitSet[WAIT_EXIT] = r.ticker->exitEvent;
     r.waitSet[WAIT_TARGET] = r.ticker->targetEvent;
@@ -338,6 +391,7 @@ DWORD WINAPI RenderThread(void *parameter)
     if (woken == WAIT_OBJECT_0 + WAIT_LOAD || woken == WAIT_OBJECT_0 + WAIT_TARGET)
         RunFrames(&r);
 
+    FreeFrameBitmap(&r);
     if (r.directDraw)
         IDirectDraw_Release(r.directDraw);
     SetEvent(r.ticker->finishEvent);

@@ -28,6 +28,15 @@ static LRESULT TickerOnCreate(HWND window, const CREATESTRUCTA *create)
     return 0;
 }
 
+static void TickerOnMouseMove(HWND window, TickerState *ticker)
+{
+    if (ticker->cursorOver)
+        return;
+    TRACKMOUSEEVENT track = { sizeof(track), TME_LEAVE, window, 0 };
+    if (TrackMouseEvent(&track))
+        ticker->cursorOver = 1;
+}
+
 static LRESULT TickerOnSetCursor(HWND window, TickerState *ticker)
 {
     POINT cursor;
@@ -161,6 +170,14 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (!ticker)
             return 0;
         break;
+    case WM_MOUSEMOVE:
+    case WM_MOUSELEAVE:
+        ticker = TickerFromWindow(window);
+        if (ticker && message == WM_MOUSEMOVE)
+            TickerOnMouseMove(window, ticker);
+        else if (ticker)
+            ticker->cursorOver = 0;
+        return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
     default:
         return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
     }
