@@ -80,9 +80,8 @@ static LRESULT TickerOnPaint(HWND window, TickerState *ticker)
     return 0;
 }
 
-static void OpenItemLink(TickerItem *item, IXMLDOMNode *node, DWORD flags)
+static void OpenItemLink(IXMLDOMNode *node, DWORD flags)
 {
-    (void)item;
     BSTR link;
     if (GetChildText(node, L"link", &link) != S_OK)
         return;
@@ -97,7 +96,7 @@ void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y)
     (void)y;
     TickerItem *item = ticker->hoveredItem;
     if (item && item->node)
-        OpenItemLink(item, item->node, 0);
+        OpenItemLink(item->node, 0);
 }
 
 void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
@@ -115,7 +114,7 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
                                         (short)LOWORD(position), (short)HIWORD(position), 0,
                                         window, NULL);
     if (command == IDM_ITEM_NEWWINDOW) {
-        OpenItemLink(item, node, OPEN_IN_NEW_WINDOW);
+        OpenItemLink(node, OPEN_IN_NEW_WINDOW);
     } else if (command == IDM_ITEM_HIDE && item->node == node) {
         /* The rendering thread changes the hover bit of the same word. */
         InterlockedOr(&item->flags, ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
