@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: all deps build prefix test clean
+.PHONY: all deps build prefix test bench clean
 
 all: build
 
@@ -19,6 +19,10 @@ prefix: deps
 
 test: build prefix
 	sh tests/support/run-tests.sh $(BUILD) $(if $(TESTS),-R '$(TESTS)')
+
+# FRAMES frames of the real renderer; prints frame rate, CPU and memory.
+bench: build prefix
+	sh tools/bench.sh $(BUILD) $(or $(FRAMES),10000)
 
 clean:
 	rm -rf $(BUILD)

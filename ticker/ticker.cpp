@@ -99,6 +99,25 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     return 0;
 }
 
+/* Waits for handle while answering what the rendering thread sends to the
+   ticker window (repaints, tooltip text), which it may be waiting on; posted
+   messages stay queued. */
+static BOOL WaitAnsweringSends(HANDLE handle, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
+        DWORD woken = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+        if (woken == WAIT_OBJECT_0)
+            return TRUE;
+        if (woken != WAIT_OBJECT_0 + 1)
+            return FALSE;
+        MSG msg;
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 /* Waits for the rendering thread to say it is done and then to be gone, so
    that none of its code is still running when the module may be unloaded. */
 static void StopRenderThread(TickerState *ticker)
@@ -107,10 +126,10 @@ static void StopRenderThread(TickerState *ticker)
         return;
     DWORD start = GetTickCount();
     SetEvent(ticker->exitEvent);
-    if (WaitForSingleObject(ticker->finishEvent, RENDER_THREAD_GRACE_MS) == WAIT_OBJECT_0) {
+    if (WaitAnsweringSends(ticker->finishEvent, RENDER_THREAD_GRACE_MS)) {
         DWORD spent = GetTickCount() - start;
         DWORD left = spent < RENDER_THREAD_GRACE_MS ? RENDER_THREAD_GRACE_MS - spent : 0;
-        if (WaitForSingleObject(ticker->renderThread, left) == WAIT_OBJECT_0)
+        if (WaitAnsweringSends(ticker->renderThread, left))
             return;
     }
     TerminateThread(ticker->renderThread, 0);

@@ -84,6 +84,10 @@ struct TickerState {
     LONG retiredCount;
     /* 1 while the last load failed; the window then says so. */
     volatile LONG loadFailed;
+    /* 1 while the cursor is over the ticker window, kept by its window
+       procedure; the rendering thread asks for the cursor position only
+       then, which is costly on some systems. */
+    volatile LONG cursorOver;
 };
 
 extern const TickerItemOps tickerItemOps;
@@ -96,6 +100,8 @@ void ReleaseTickerItems(TickerItem *items, LONG count);
 
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y);
+void ShowItemMenu(TickerState *ticker, HWND window, int x, int y);
 
 #define TICKER_WINDOW_CLASS "velmora scroll window class"
 

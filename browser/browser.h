@@ -1,0 +1,17 @@
+/* Opening links in the active band's browser, and string resources as
+   UTF-16 for building URLs. Runs on the browser's apartment thread. */
+#ifndef VELMORA_BROWSER_H
+#define VELMORA_BROWSER_H
+
+#include <windows.h>
+#include <exdisp.h>
+
+/* Bit 0 of the navigation flags: open in a new browser window. */
+#define OPEN_IN_NEW_WINDOW 0x1
+
+int OpenLink(const WCHAR *url, DWORD flags);
+HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags);
+HRESULT ShowBandInNewBrowser(void);
+HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength);
+
+#endif

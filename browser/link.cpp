@@ -1,0 +1,114 @@
+/* Link opening: every headline, the help page and the home page end in the
+   active band's browser, in its window or in a new one. */
+#include "browser/browser.h"
+#include "band/band.h"
+#include "ticker/ticker.h"
+#include "resources/resource.h"
+
+static const char BAND_CLSID_TEXT[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
+#define SUPPORT_URL_CHARS 1024
+
+int OpenLink(const WCHAR *url, DWORD flags)
+{
+    /* A band that leaves its site clears the shared browser pointer, so a
+       released browser is never navigated. */
+    if (processBandState && processBandState->browser && url)
+        (void)NavigateBrowser(processBandState->browser, url, flags);
+    return 0;
+}
+
+HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags)
+{
+    VARIANT navigateFlags, targetFrame, postData, headers;
+    VariantInit(&navigateFlags);
+    VariantInit(&targetFrame);
+    VariantInit(&postData);
+    VariantInit(&headers);
+
+    BSTR address = SysAllocString(url);
+    if (!address)
+        return E_OUTOFMEMORY;
+    if (flags & OPEN_IN_NEW_WINDOW) {
+        /* A frame name that names no frame makes the browser open a new window. */
+        WCHAR name[16];
+        wsprintfW(name, L"%lx", GetTickCount());
+        V_BSTR(&targetFrame) = SysAllocString(name);
+        if (!V_BSTR(&targetFrame)) {
+            SysFreeString(address);
+            return E_OUTOFMEMORY;
+        }
+        V_VT(&targetFrame) = VT_BSTR;
+    }
+    (void)IWebBrowser2_Navigate(browser, address, &navigateFlags, &targetFrame, &postData, &headers);
+    VariantClear(&targetFrame);
+    SysFreeString(address);
+    return S_OK;
+}
+
+HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength)
+{
+    if (!buffer)
+        return E_INVALIDARG;
+    buffer[0] = 0;
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), (LPCSTR)RT_STRING);
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    const WCHAR *entry = loaded ? (const WCHAR *)LockResource(loaded) : NULL;
+    if (!entry) {
+        DWORD err = GetLastError();
+        return err ? (HRESULT)err : E_FAIL;   /* never a failure that reads as success */
+    }
+    for (UINT skip = id % 16; skip > 0; skip--)
+        entry += 1 + *entry;
+    DWORD count = *entry;
+    if (byteLength)
+        *byteLength = 2 * count;
+    if (count > 0) {
+        CopyMemory(buffer, entry + 1, 2 * count);
+        buffer[count] = 0;
+    }
+    return S_OK;
+}
+
+static HRESULT ShowBandBar(IWebBrowser2 *browser)
+{
+    WCHAR clsid[64];
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, BAND_CLSID_TEXT, -1, clsid, 64);
+    VARIANT bar, show, size;
+    VariantInit(&bar);
+    VariantInit(&show);
+    VariantInit(&size);
+    V_VT(&bar) = VT_BSTR;
+    V_BSTR(&bar) = SysAllocString(clsid);
+    V_VT(&show) = VT_BOOL;
+    V_BOOL(&show) = VARIANT_TRUE;
+    HRESULT hr = IWebBrowser2_ShowBrowserBar(browser, &bar, &show, &size);
+    VariantClear(&bar);
+    return hr;
+}
+
+HRESULT ShowBandInNewBrowser(void)
+{
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(L"Internetexplorer.Application", &clsid);
+    if (FAILED(hr))
+        return hr;
+    IWebBrowser2 *browser = NULL;
+    hr = CoCreateInstance(clsid, NULL, CLSCTX_LOCAL_SERVER, IID_IWebBrowser2, (void **)&browser);
+    if (FAILED(hr))
+        return hr;
+    hr = IWebBrowser2_put_Visible(browser, VARIANT_TRUE);
+    if (SUCCEEDED(hr)) {
+        (void)IWebBrowser2_Stop(browser);
+        hr = ShowBandBar(browser);
+    }
+    if (SUCCEEDED(hr)) {
+        WCHAR url[SUPPORT_URL_CHARS];
+        DWORD baseBytes = 0;
+        LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes);
+        LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL);
+        (void)NavigateBrowser(browser, url, 0);
+        hr = S_OK;
+    }
+    IWebBrowser2_Release(browser);
+    return hr;
+}

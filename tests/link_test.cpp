@@ -1,0 +1,88 @@
+/* Link opening and string resources as UTF-16. */
+#include "tests/support/browser_standin.h"
+#include <gtest/gtest.h>
+#include "browser/browser.h"
+#include "band/band.h"
+#include "ticker/ticker.h"
+#include "resources/resource.h"
+#include "tests/support/scratch.h"
+
+namespace {
+
+TEST(LinkOpening, LoadWideStringReportsBytesAndFailures)
+{
+    ScratchModule scratch;
+    ASSERT_TRUE(scratch.ok());
+    WCHAR buffer[256];
+    DWORD bytes = 0;
+    EXPECT_EQ(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, buffer, &bytes));
+    EXPECT_STREQ(L"/support.html", buffer);
+    EXPECT_EQ(26u, bytes);
+
+    /* The help page: the base address with the support path right behind it. */
+    WCHAR url[1024];
+    DWORD baseBytes = 0;
+    ASSERT_EQ(S_OK, LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes));
+    ASSERT_EQ(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL));
+    EXPECT_STREQ(L"http://velmora.example.com/support.html", url);
+
+    buffer[0] = L'x';
+    bytes = 77;
+    HRESULT hr = LoadWideString(moduleHandle, 60000, buffer, &bytes);
+    EXPECT_NE(S_OK, hr);
+    EXPECT_EQ(0, buffer[0]);
+    EXPECT_EQ(77u, bytes);
+    EXPECT_EQ(E_INVALIDARG, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, NULL, &bytes));
+
+    /* An id without text in an existing block copies nothing and reports 0 bytes. */
+    buffer[0] = L'x';
+    EXPECT_EQ(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH + 1, buffer, &bytes));
+    EXPECT_EQ(0u, bytes);
+    EXPECT_EQ(0, buffer[0]);
+}
+
+TEST(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
+{
+    StandInBrowser browser;
+    BandState band = {};
+    processBandState = &band;
+    OpenLink(L"http://127.0.0.1/a", 0);   /* no browser known: nothing */
+    band.browser = browser.browser();
+    OpenLink(L"http://127.0.0.1/b", 2);   /* other bits are ignored */
+    OpenLink(L"http://127.0.0.1/c", 1);
+    processBandState = NULL;
+    OpenLink(L"http://127.0.0.1/d", 0);
+
+    ASSERT_EQ(2u, browser.navigations.size());
+    EXPECT_EQ(L"http://127.0.0.1/b", browser.navigations[0].url);
+    EXPECT_EQ(VT_EMPTY, browser.navigations[0].targetType);
+    EXPECT_EQ(L"http://127.0.0.1/c", browser.navigations[1].url);
+    EXPECT_EQ(VT_BSTR, browser.navigations[1].targetType);
+    EXPECT_FALSE(browser.navigations[1].target.empty());
+    EXPECT_EQ(1, browser.refs) << "navigation takes no reference of its own";
+}
+
+/* Closes the browser window that Wine's local server leaves open. */
+void CloseBrowserFrames()
+{
+    for (int i = 0; i < 50; i++) {
+        HWND frame = FindWindowA("IEFrame", NULL);
+        if (!frame)
+            return;
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        PumpUntil([frame] { return !IsWindow(frame); }, 200);
+    }
+}
+
+TEST(LinkOpening, NewBrowserPassesTheBrowsersFailureOn)
+{
+    ScratchModule scratch;
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
+    HRESULT hr = ShowBandInNewBrowser();
+    /* Wine's browser has no browser bars. */
+    EXPECT_EQ(E_NOTIMPL, hr) << std::hex << hr;
+    CloseBrowserFrames();
+    CoUninitialize();
+}
+
+}  // namespace

@@ -1,0 +1,380 @@
+/* The ticker on screen under Xvfb: drawing read back from the window, the
+   hover with its tooltip, the status texts, clicks and the item menu. */
+#include "tests/support/ticker_scene.h"
+#include <gtest/gtest.h>
+#include <mmsystem.h>
+#include "band/band.h"
+#include "resources/resource.h"
+
+namespace {
+
+const COLORREF TEXT_COLOR = RGB(200, 0, 0);
+const COLORREF LINK_COLOR = RGB(0, 0, 210);
+const COLORREF BACK_COLOR = RGB(240, 240, 100);
+
+std::string Feed(int count)
+{
+    std::string body = "<rss><channel><title>c</title>";
+    for (int i = 1; i <= count; i++)
+        body += "<item><title>Headline number " + std::to_string(i) + " of the test feed</title><link>http://127.0.0.1/news/" +
+                std::to_string(i) + "</link><description>About headline " + std::to_string(i) +
+                "</description></item>";
+    return body + "<item><title>Bare headline</title></item></channel></rss>";
+}
+
+class TickerOnScreen : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
+        SetCursorPos(5, 1000);
+    }
+    void TearDown() override
+    {
+        SetCursorPos(5, 1000);
+        CoUninitialize();
+    }
+    static void Colour(TickerScene &scene)
+    {
+        scene.band.textColor = TEXT_COLOR;
+        scene.band.linkColor = LINK_COLOR;
+        scene.band.backColor = BACK_COLOR;
+    }
+};
+
+int Mismatches(const std::vector<DWORD> &a, const std::vector<DWORD> &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    int count = 0;
+    for (size_t i = 0; i < a.size(); i++)
+        count += a[i] != b[i];
+    return count;
+}
+
+/* The longest run of one colour in any pixel row of the window. */
+int LongestRun(const std::vector<DWORD> &pixels, int width, DWORD rgb)
+{
+    int best = 0;
+    for (size_t row = 0; row < pixels.size() / width; row++) {
+        int run = 0;
+        for (int x = 0; x < width; x++) {
+            run = pixels[row * width + x] == rgb ? run + 1 : 0;
+            best = run > best ? run : best;
+        }
+    }
+    return best;
+}
+
+TEST_F(TickerOnScreen, DrawsTheRowInItsColoursAndScrolls)
+{
+    TickerScene scene;
+    Colour(scene);
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    scene.PumpFor(300);
+    EXPECT_GT(scene.CountColor(BACK_COLOR), 10000);
+    EXPECT_GT(scene.CountColor(TEXT_COLOR), 200);
+    EXPECT_EQ(0, scene.CountColor(LINK_COLOR));
+
+    TickerState *t = scene.ticker();
+    LONG before = t->items[1].rect.left;
+    scene.PumpFor(500);
+    LONG after = t->items[1].rect.left;
+    EXPECT_LT(after, before) << "the row moves left";
+    EXPECT_GT(before - after, 5) << "about 25 frames at one pixel";
+
+    scene.band.speed = 0;
+    scene.PumpFor(100);
+    LONG still = t->items[1].rect.left;
+    scene.PumpFor(300);
+    EXPECT_EQ(still, t->items[1].rect.left);
+}
+
+TEST_F(TickerOnScreen, HoverPausesUnderlinesAndShowsTheDescription)
+{
+    TickerScene scene(150, 300);
+    Colour(scene);
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    TickerState *t = scene.ticker();
+    POINT cursor = scene.PointAtItem(1);
+    ASSERT_TRUE(scene.WaitForHover());
+    EXPECT_EQ(&t->items[1], t->hoveredItem);
+    EXPECT_EQ(LoadCursor(NULL, IDC_HAND), t->cursor);
+    scene.PumpFor(200);
+
+    SIZE size;
+    std::vector<DWORD> pixels = scene.Pixels(NULL, &size);
+    DWORD link = (GetRValue(LINK_COLOR) << 16) | (GetGValue(LINK_COLOR) << 8) | GetBValue(LINK_COLOR);
+    LONG itemWidth = t->items[1].rect.right - t->items[1].rect.left;
+    EXPECT_GT(LongestRun(pixels, size.cx, link), itemWidth * 3 / 4) << "underlined in the link colour";
+
+    LONG paused = t->items[1].rect.left;
+    scene.PumpFor(400);
+    EXPECT_EQ(paused, t->items[1].rect.left) << "the row stands while hovered";
+
+    HWND tip = NULL;
+    ASSERT_TRUE(PumpUntil([&] { return (tip = FindVisibleTooltip()) != NULL; }, 3000));
+    RECT tipRect;
+    GetWindowRect(tip, &tipRect);
+    EXPECT_NEAR(cursor.x - 256, tipRect.left, 1);
+    EXPECT_NEAR(cursor.y + 16, tipRect.top, 1);
+    char text[256] = {};
+    SendMessageA(tip, WM_GETTEXT, sizeof(text), (LPARAM)text);
+    EXPECT_STREQ("About headline 2", text);
+
+    SetCursorPos(5, 1000);
+    ASSERT_TRUE(PumpUntil([&] { return t->hoveredItem == NULL; }, 3000));
+    EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() == NULL; }, 3000));
+    EXPECT_EQ(LoadCursor(NULL, IDC_ARROW), t->cursor);
+    scene.PumpFor(300);
+    EXPECT_LT(t->items[1].rect.left, paused) << "moving again";
+}
+
+TEST_F(TickerOnScreen, TooltipStaysOnScreenAndFallsBackToTheNoDescriptionText)
+{
+    TickerScene scene(0, 0);
+    ASSERT_TRUE(scene.Show("<rss><channel><item><title>" + std::string(150, 'W') +
+                           "</title></item></channel></rss>"));
+    scene.band.speed = 0;
+    POINT cursor = { 100, 10 };
+    ClientToScreen(scene.TickerWindow(), &cursor);
+    SetCursorPos(cursor.x, cursor.y);
+    ASSERT_TRUE(scene.WaitForHover());
+    HWND tip = NULL;
+    ASSERT_TRUE(PumpUntil([&] { return (tip = FindVisibleTooltip()) != NULL; }, 3000));
+    RECT tipRect;
+    GetWindowRect(tip, &tipRect);
+    /* Wine's tooltip stands one pixel left of the tracked point. */
+    EXPECT_NEAR(0, tipRect.left, 1);
+    char text[256] = {};
+    SendMessageA(tip, WM_GETTEXT, sizeof(text), (LPARAM)text);
+    char want[256];
+    LoadStringA(moduleHandle, IDS_NO_DESCRIPTION, want, sizeof(want));
+    EXPECT_STREQ(want, text);
+}
+
+TEST_F(TickerOnScreen, LongDescriptionsAreCutInsideTheTipBuffer)
+{
+    std::string description;
+    while (description.size() < 6000)
+        description += "\xC3\xA4 words ";   /* UTF-8 umlaut: one ANSI byte each */
+    TickerScene scene(150, 300);
+    ASSERT_TRUE(scene.Show("<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss><channel><item><title>A long headline with a long description</title>"
+                           "<description>" + description + "</description></item></channel></rss>"));
+    memset(scene.ticker()->tipText, 'q', TICKER_TIP_SIZE);
+    scene.PointAtItem(0);
+    ASSERT_TRUE(scene.WaitForHover());
+    const char *tip = scene.ticker()->tipText;
+    ASSERT_TRUE(PumpUntil([tip] { return tip[0] != 'q'; }, 3000)) << "the tooltip asked for its text";
+    size_t length = strnlen(tip, TICKER_TIP_SIZE);
+    EXPECT_LT(length, (size_t)TICKER_TIP_SIZE);
+    EXPECT_GT(length, 3000u);
+    EXPECT_EQ(0, memcmp(tip, "\xE4 words", 7));
+}
+
+TEST_F(TickerOnScreen, StatusTextsLoadingInactiveAndFailed)
+{
+    TickerScene scene;
+    ASSERT_TRUE(scene.Show(Feed(2)));
+
+    /* Loading, while the server holds its answer. */
+    scene.server.Serve("/held", Feed(1), 200, "text/xml", LoopbackServer::Hold);
+    scene.ChooseFeed(scene.server.Url("/held"));
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/held") == 1; }, 5000));
+    std::vector<DWORD> loading = scene.ExpectedStatusText(IDS_LOADING);
+    EXPECT_TRUE(PumpUntil([&] { return Mismatches(scene.Pixels(), loading) == 0; }, 3000))
+        << Mismatches(scene.Pixels(), loading) << " pixels differ from the loading text";
+    scene.server.Release();
+    ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(scene.ticker()->loadingEvent, 0) == 0; }, 5000));
+
+    /* Inactive, once another window is in the foreground. */
+    HWND other = CreateWindowExA(0, "STATIC", "other application", WS_POPUP | WS_VISIBLE, 0, 600, 200,
+                                 100, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(other);
+    std::vector<DWORD> inactive = scene.ExpectedStatusText(IDS_INACTIVE);
+    DWORD start = timeGetTime();
+    EXPECT_TRUE(PumpUntil([&] { return Mismatches(scene.Pixels(), inactive) == 0; }, 3000));
+    printf("inactive text after %lu ms\n", timeGetTime() - start);
+    EXPECT_LT(timeGetTime() - start, 2000u);
+    DestroyWindow(other);
+    SetForegroundWindow(scene.frame);
+
+    /* A load that fails says so, and a later choice loads again. */
+    scene.server.Serve("/broken", "no feed here", 200, "text/plain");
+    scene.ChooseFeed(scene.server.Url("/broken"));
+    std::vector<DWORD> failed = scene.ExpectedStatusText(IDS_LOAD_FAILED);
+    EXPECT_TRUE(PumpUntil([&] { return Mismatches(scene.Pixels(), failed) == 0; }, 5000))
+        << Mismatches(scene.Pixels(), failed) << " pixels differ from the failure text";
+    scene.ChooseFeed(scene.server.Url("/feed"));
+    EXPECT_TRUE(PumpUntil([&] { return scene.ticker()->itemCount == 3 && scene.CountColor(0) > 100; }, 5000));
+}
+
+TEST_F(TickerOnScreen, EmptyFeedDrawsOnlyTheBackground)
+{
+    TickerScene scene;
+    Colour(scene);
+    ASSERT_TRUE(scene.Show("<rss><channel><title>nothing yet</title></channel></rss>"));
+    scene.PumpFor(300);
+    SIZE size;
+    std::vector<DWORD> pixels = scene.Pixels(NULL, &size);
+    EXPECT_EQ((int)pixels.size(), scene.CountColor(BACK_COLOR));
+    SetCursorPos(scene.PointAtItem(0).x, scene.PointAtItem(0).y);
+    scene.PumpFor(200);
+    EXPECT_EQ(nullptr, scene.ticker()->hoveredItem);
+    EXPECT_EQ(nullptr, FindVisibleTooltip());
+}
+
+/* Answers the item menu from another thread, as a user's keys would. */
+struct MenuAnswer {
+    int downs;
+    HANDLE thread;
+    static DWORD WINAPI Run(void *p)
+    {
+        MenuAnswer *answer = (MenuAnswer *)p;
+        HWND menu = NULL;
+        for (int i = 0; i < 300 && !(menu = FindWindowA("#32768", NULL)); i++)
+            Sleep(10);
+        if (!menu)
+            return 1;
+        for (int i = 0; i < answer->downs; i++)
+            PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageA(menu, WM_KEYDOWN, answer->downs ? VK_RETURN : VK_ESCAPE, 0);
+        return 0;
+    }
+    explicit MenuAnswer(int d) : downs(d) { thread = CreateThread(NULL, 0, Run, this, 0, NULL); }
+    ~MenuAnswer()
+    {
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+    }
+};
+
+TEST_F(TickerOnScreen, ClicksOpenTheHoveredItem)
+{
+    TickerScene scene(150, 300);
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    HWND window = scene.TickerWindow();
+
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(scene.browser.navigations.empty()) << "no hovered item, nothing opens";
+
+    scene.PointAtItem(2);
+    ASSERT_TRUE(scene.WaitForHover());
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ASSERT_EQ(1u, scene.browser.navigations.size());
+    const NavigateCall &call = scene.browser.navigations[0];
+    EXPECT_EQ(L"http://127.0.0.1/news/3", call.url);
+    EXPECT_EQ(VT_EMPTY, call.flagsType);
+    EXPECT_EQ(VT_EMPTY, call.targetType);
+    EXPECT_EQ(VT_EMPTY, call.postDataType);
+    EXPECT_EQ(VT_EMPTY, call.headersType);
+
+    /* Open in a new window: the frame name is the tick count in hexadecimal. */
+    DWORD before = GetTickCount();
+    {
+        MenuAnswer answer(1);
+        SendMessageA(window, WM_RBUTTONUP, 0, 0);
+    }
+    DWORD after = GetTickCount();
+    ASSERT_EQ(2u, scene.browser.navigations.size());
+    const NavigateCall &popup = scene.browser.navigations[1];
+    EXPECT_EQ(L"http://127.0.0.1/news/3", popup.url);
+    ASSERT_EQ(VT_BSTR, popup.targetType);
+    DWORD tick = wcstoul(popup.target.c_str(), NULL, 16);
+    EXPECT_GE(tick, before);
+    EXPECT_LE(tick, after);
+    for (WCHAR c : popup.target)
+        EXPECT_TRUE(iswdigit(c) || (c >= L'a' && c <= L'f')) << "lower-case hexadecimal";
+
+    {
+        MenuAnswer dismissed(0);
+        SendMessageA(window, WM_RBUTTONUP, 0, 0);
+    }
+    EXPECT_EQ(2u, scene.browser.navigations.size());
+    EXPECT_EQ(0, scene.browser.unexpectedCalls);
+}
+
+TEST_F(TickerOnScreen, HideTurnsTheItemIntoDotsUntilTheNextLoad)
+{
+    TickerScene scene(150, 300);
+    ASSERT_TRUE(scene.Show(Feed(2)));
+    TickerState *t = scene.ticker();
+    scene.PointAtItem(1);
+    ASSERT_TRUE(scene.WaitForHover());
+    {
+        MenuAnswer answer(2);
+        SendMessageA(scene.TickerWindow(), WM_RBUTTONUP, 0, 0);
+    }
+    EXPECT_EQ(ITEM_HIDDEN | ITEM_HIDDEN_BY_USER, t->items[1].flags & (ITEM_HIDDEN | ITEM_HIDDEN_BY_USER));
+    /* The row closes up behind the shorter "[...]": the hover moves to
+       whatever comes under the cursor, never staying on the hidden one. */
+    ASSERT_TRUE(PumpUntil([&] { return t->hoveredItem != &t->items[1]; }, 3000));
+    /* Even with the cursor on it, the hidden item cannot be hovered. */
+    for (int i = 0; i < 5; i++) {
+        scene.PointAtItem(1);
+        scene.PumpFor(100);
+        EXPECT_NE(&t->items[1], t->hoveredItem);
+        EXPECT_EQ(0, t->items[1].flags & ITEM_HOVERED);
+    }
+    const WCHAR *text;
+    LONG length;
+    t->items[1].ops->getText(&t->items[1], &text, &length, 1);
+    EXPECT_EQ(std::wstring(L"[...]"), std::wstring(text, length));
+    EXPECT_LT(t->items[1].rect.right - t->items[1].rect.left, 60);
+
+    SetCursorPos(5, 1000);
+    scene.ChooseFeed(scene.server.Url("/feed"));
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") == 2; }, 5000));
+    ASSERT_TRUE(scene.WaitLoaded());
+    EXPECT_EQ(0, t->items[1].flags & ITEM_HIDDEN);
+}
+
+TEST_F(TickerOnScreen, ItemWithoutLinkOpensNothing)
+{
+    TickerScene scene(150, 300);
+    ASSERT_TRUE(scene.Show(Feed(0)));
+    scene.PointAtItem(0);
+    ASSERT_TRUE(scene.WaitForHover());
+    SendMessageA(scene.TickerWindow(), WM_LBUTTONUP, 0, 0);
+    {
+        MenuAnswer answer(1);
+        SendMessageA(scene.TickerWindow(), WM_RBUTTONUP, 0, 0);
+    }
+    EXPECT_TRUE(scene.browser.navigations.empty());
+}
+
+TEST_F(TickerOnScreen, CursorFollowsTheHoverInsideTheClientArea)
+{
+    TickerScene scene(150, 300);
+    ASSERT_TRUE(scene.Show(Feed(2)));
+    HWND window = scene.TickerWindow();
+    RECT client;
+    GetClientRect(window, &client);
+    POINT outside = { client.right + 1, 0 };   /* on the border: outside the client area */
+    ClientToScreen(window, &outside);
+    SetCursorPos(outside.x, outside.y);
+    EXPECT_FALSE(SendMessageA(window, WM_SETCURSOR, 0, 0));
+    scene.PointAtItem(0);
+    ASSERT_TRUE(scene.WaitForHover());
+    EXPECT_TRUE(SendMessageA(window, WM_SETCURSOR, 0, 0));
+    EXPECT_EQ(LoadCursor(NULL, IDC_HAND), GetCursor());
+}
+
+TEST_F(TickerOnScreen, TargetEventMovesTheDrawingToTheActiveBand)
+{
+    TickerScene scene;
+    Colour(scene);
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    HWND second = scene.AddToolbar(40);
+    scene.PumpFor(200);
+    EXPECT_GT(scene.CountColor(TEXT_COLOR, scene.toolbar), 100);
+    EXPECT_EQ(0, scene.CountColor(TEXT_COLOR, second));
+
+    scene.Attach(second);
+    EXPECT_TRUE(PumpUntil([&] { return scene.CountColor(TEXT_COLOR, second) > 100; }, 3000));
+    std::vector<DWORD> first = scene.Pixels(scene.toolbar);
+    scene.PumpFor(300);
+    EXPECT_EQ(0, Mismatches(first, scene.Pixels(scene.toolbar))) << "the first band is left alone";
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+#include "tests/support/ticker_scene.h"
+#include "band/band.h"
+#include <commctrl.h>
+
+static const char FRAME_CLASS[] = "velmora test frame";
+
+static void RegisterFrameClass()
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(GRAY_BRUSH);
+    windowClass.lpszClassName = FRAME_CLASS;
+    RegisterClassA(&windowClass);
+}
+
+TickerScene::TickerScene(int frameX, int frameY) : frame(NULL), toolbar(NULL)
+{
+    RegisterFrameClass();
+    frame = CreateWindowExA(0, FRAME_CLASS, "velmora test browser", WS_POPUP | WS_VISIBLE,
+                            frameX, frameY, 1060, 120, NULL, NULL, GetModuleHandleA(NULL), NULL);
+    band.browser = browser.browser();
+    processBandState = &band;
+}
+
+TickerScene::~TickerScene()
+{
+    /* As when a band leaves its site: the windows go before the ticker. */
+    if (frame)
+        DestroyWindow(frame);
+    Stop();
+    processBandState = NULL;
+}
+
+HWND TickerScene::AddToolbar(int y)
+{
+    HWND bar = CreateWindowExA(0, "STATIC", NULL, WS_CHILD | WS_VISIBLE, 0, y, 1050, 30, frame,
+                               (HMENU)4096, GetModuleHandleA(NULL), NULL);
+    CreateWindowExA(WS_EX_CLIENTEDGE, TICKER_WINDOW_CLASS, NULL,
+                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 10, 2, 1024, 25, bar,
+                    (HMENU)4097, moduleHandle, &band);
+    return bar;
+}
+
+bool TickerScene::Show(const std::string &body)
+{
+    if (!Start(body) || !WaitLoaded())
+        return false;
+    toolbar = AddToolbar(0);
+    band.topWindow = frame;
+    SetForegroundWindow(frame);
+    Attach(toolbar);
+    PumpFor(200);
+    return true;
+}
+
+void TickerScene::Attach(HWND bar)
+{
+    band.bandWindow = bar;
+    SetEvent(ticker()->targetEvent);
+}
+
+HWND TickerScene::TickerWindow(HWND bar) const
+{
+    return GetDlgItem(bar ? bar : toolbar, 4097);
+}
+
+/* The bitmap's pixels, top row first, as 0x00RRGGBB. */
+static std::vector<DWORD> ReadPixels(HDC memory, HBITMAP bitmap, int width, int height)
+{
+    std::vector<DWORD> pixels(width * height);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    for (DWORD &p : pixels)
+        p &= 0xFFFFFF;
+    return pixels;
+}
+
+std::vector<DWORD> TickerScene::Pixels(HWND bar, SIZE *size) const
+{
+    HWND window = TickerWindow(bar);
+    RECT client;
+    GetClientRect(window, &client);
+    int width = client.right, height = client.bottom;
+    if (size) {
+        size->cx = width;
+        size->cy = height;
+    }
+    HDC dc = GetDC(window);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    std::vector<DWORD> pixels = ReadPixels(memory, bitmap, width, height);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, dc);
+    return pixels;
+}
+
+static DWORD Rgb(COLORREF color)
+{
+    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+}
+
+int TickerScene::CountColor(COLORREF color, HWND bar) const
+{
+    int count = 0;
+    for (DWORD p : Pixels(bar))
+        count += p == Rgb(color);
+    return count;
+}
+
+POINT TickerScene::PointAtItem(int index) const
+{
+    RECT rect = ticker()->items[index].rect;
+    POINT point = { (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2 };
+    ClientToScreen(TickerWindow(), &point);
+    SetCursorPos(point.x, point.y);
+    return point;
+}
+
+std::vector<DWORD> TickerScene::ExpectedStatusText(UINT id) const
+{
+    HWND window = TickerWindow();
+    RECT client;
+    GetClientRect(window, &client);
+    char text[256];
+    LoadStringA(moduleHandle, id, text, sizeof(text));
+    HDC dc = GetDC(window);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    FillRect(memory, &client, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    HGDIOBJ oldFont = SelectObject(memory, ticker()->textFont);
+    DrawTextA(memory, text, -1, &client, DT_CENTER | DT_VCENTER);
+    SelectObject(memory, oldFont);
+    SelectObject(memory, old);
+    std::vector<DWORD> pixels = ReadPixels(memory, bitmap, client.right, client.bottom);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, dc);
+    return pixels;
+}
+
+bool TickerScene::WaitForHover(DWORD timeoutMs)
+{
+    TickerState *t = ticker();
+    return PumpUntil([t] { return t->hoveredItem != NULL; }, timeoutMs);
+}
+
+void TickerScene::PumpFor(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    PumpUntil([&] { return GetTickCount() - start >= ms; }, ms + 1000);
+}
+
+struct TooltipSearch {
+    HWND found;
+};
+
+static BOOL CALLBACK FindTooltip(HWND window, LPARAM context)
+{
+    char name[64];
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId() && GetClassNameA(window, name, sizeof(name)) &&
+        lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && IsWindowVisible(window)) {
+        ((TooltipSearch *)context)->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindVisibleTooltip()
+{
+    TooltipSearch search = { NULL };
+    EnumWindows(FindTooltip, (LPARAM)&search);
+    return search.found;
+}

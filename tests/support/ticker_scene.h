@@ -1,0 +1,39 @@
+/* Test support: a ticker on screen. A top-level window stands for the
+   browser frame, a child for the band's toolbar, and in it the real ticker
+   window (child 4097), with the rendering thread attached to it. */
+#ifndef VELMORA_TEST_TICKER_SCENE_H
+#define VELMORA_TEST_TICKER_SCENE_H
+
+#include "tests/support/ticker_rig.h"
+#include "tests/support/browser_standin.h"
+
+class TickerScene : public TickerRig {
+public:
+    TickerScene(int frameX = 0, int frameY = 0);
+    ~TickerScene();
+    /* Creates the windows for a second band; returns its toolbar. */
+    HWND AddToolbar(int y);
+    /* Starts the ticker on body, puts the frame in front and attaches. */
+    bool Show(const std::string &body);
+    void Attach(HWND toolbar);
+    HWND TickerWindow(HWND toolbar = NULL) const;
+    /* Pixels of the ticker window's client area, 0x00RRGGBB per pixel. */
+    std::vector<DWORD> Pixels(HWND toolbar = NULL, SIZE *size = NULL) const;
+    int CountColor(COLORREF color, HWND toolbar = NULL) const;
+    /* Puts the cursor in the middle of item index's last drawn rectangle. */
+    POINT PointAtItem(int index) const;
+    /* What the window's paint handler shows for a string resource. */
+    std::vector<DWORD> ExpectedStatusText(UINT id) const;
+    bool WaitForHover(DWORD timeoutMs = 5000);
+    /* Waits until some frames have been drawn. */
+    void PumpFor(DWORD ms);
+
+    HWND frame;
+    HWND toolbar;
+    StandInBrowser browser;
+};
+
+/* The visible tooltip window of this process, or null. */
+HWND FindVisibleTooltip();
+
+#endif
