@@ -100,9 +100,10 @@ TEST_F(TickerLifecycle, ReloadReplacesTheListWithoutStaleTitles)
 
     rig.server.Serve("/next", "<rss><channel><item><link>x</link></item><item><title>new2</title>"
                               "</item></channel></rss>");
-    lstrcpyA(t->feedUrl, rig.server.Url("/next").c_str());
-    /* The rendering thread sits in its first wait, so the test may load in its place. */
-    ASSERT_EQ(S_OK, LoadFeed(t, NULL));
+    /* Chosen before any band became active: the choice is loaded, not dropped. */
+    rig.ChooseFeed(rig.server.Url("/next"));
+    ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/next") == 1; }, 5000));
+    ASSERT_TRUE(rig.WaitLoaded());
     ASSERT_EQ(2, t->itemCount);
     EXPECT_EQ(nullptr, t->items[0].title) << "a missing title is null, not the slot's old title";
     EXPECT_EQ(0, t->items[0].titleLength);

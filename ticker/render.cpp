@@ -93,7 +93,7 @@ static BOOL CursorInWindow(const TickerState *ticker, HWND window)
            cursor.y >= rect.top && cursor.y <= rect.bottom;
 }
 
-static RenderNext Attach(Renderer *r)
+static RenderNext Attach(Renderer *r, BOOL reload)
 {
     r->tickerWindow = GetDlgItem(r->band->bandWindow, TICKER_WINDOW_ID);
     TTTOOLINFOA tool;
@@ -110,7 +110,7 @@ static RenderNext Attach(Renderer *r)
     r->hoverSeen = FALSE;
     /* A list that failed to load is tried again once there is a window to
        show the attempt in. */
-    if (r->ticker->loadFailed)
+    if (reload || r->ticker->loadFailed)
         (void)LoadFeed(r->ticker, r->tickerWindow);
     return NEXT_FRAME;
 }
@@ -353,12 +353,12 @@ static RenderNext Poll(Renderer *r)
     }
 }
 
-static void RunFrames(Renderer *r)
+static void RunFrames(Renderer *r, BOOL reload)
 {
-    RenderNext next = Attach(r);
+    RenderNext next = Attach(r, reload);
     while (next != NEXT_END) {
         if (next == NEXT_ATTACH) {
-            next = Attach(r);
+            next = Attach(r, FALSE);
             continue;
         }
         BOOL foreground = GetForegroundWindow() == r->band->topWindow;
@@ -387,9 +387,10 @@ DWORD WINAPI RenderThread(void *parameter)
 
     /* A failed first load leaves the list empty; the thread waits all the same. */
     (void)LoadFeed(r.ticker, NULL);
+    /* A feed chosen before any band became active is loaded, not dropped. */
     DWORD woken = WaitForMultipleObjects(3, r.waitSet, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0 + WAIT_LOAD || woken == WAIT_OBJECT_0 + WAIT_TARGET)
-        RunFrames(&r);
+        RunFrames(&r, woken == WAIT_OBJECT_0 + WAIT_LOAD);
 
     FreeFrameBitmap(&r);
     if (r.directDraw)
