@@ -25,6 +25,7 @@ struct HeldBandState {
     BandState state;
     volatile LONG holders;
     BOOL comInitialized;
+    HMENU mainMenuBar;  /* menu 600, whose first submenu is mainMenu */
 };
 
 static const IUnknownVtbl unknownTable = {
@@ -79,14 +80,21 @@ void ReleaseBandState(BandState *band)
     UnlockModule();
 }
 
-static HMENU LoadMainMenu(void)
+/* Menu 600 itself is kept too, so that teardown can give it back: a
+   process that builds its state many times would otherwise pile menus up. */
+static void LoadMainMenu(HeldBandState *held)
 {
-    HMENU menu = LoadMenuA(moduleHandle, MAKEINTRESOURCEA(IDM_MAIN));
-    return menu ? GetSubMenu(menu, 0) : NULL;
+    held->mainMenuBar = LoadMenuA(moduleHandle, MAKEINTRESOURCEA(IDM_MAIN));
+    held->state.mainMenu = held->mainMenuBar ? GetSubMenu(held->mainMenuBar, 0) : NULL;
 }
 
 static void TearDownBandState(BandState *band)
 {
+    HeldBandState *held = (HeldBandState *)band;
+    if (held->mainMenuBar)
+        DestroyMenu(held->mainMenuBar);
+    held->mainMenuBar = NULL;
+    band->mainMenu = NULL;
     DestroyTicker(band);
     if (((HeldBandState *)band)->comInitialized)
         CoUninitialize();
@@ -121,7 +129,7 @@ static DWORD BuildBandState(void)
     band->serverList[0] = band->serverList[1] = 0;
     band->feedListStopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     band->feedListDoneEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
-    band->mainMenu = LoadMainMenu();
+    LoadMainMenu(held);
     DeactivateModuleContext();
     processBandState = band;
     return 0;

@@ -27,7 +27,7 @@ TEST(ProcessState, AFailedBuildRollsBack)
     scratch.WriteSettings("[Servers]\r\nshow=" + http.Url("/feed") + "\r\n");
 
     /* The state record (with its holder count), the server list, the object. */
-    const SIZE_T sizes[] = { sizeof(BandState) + 2 * sizeof(LONG), SERVER_LIST_SIZE, sizeof(BandObject) };
+    const SIZE_T sizes[] = { sizeof(BandState) + 3 * sizeof(LONG), SERVER_LIST_SIZE, sizeof(BandObject) };
     for (SIZE_T size : sizes) {
         InterfaceEntry *object = (InterfaceEntry *)1;
         FailNextAllocationOf(size);
@@ -48,9 +48,12 @@ TEST(ProcessState, AFailedBuildRollsBack)
     InterfaceEntry *object = NULL;
     ASSERT_EQ(0u, CreateBandObject(&object)) << "and the next build works";
     EXPECT_TRUE(TickerEventsExist());
+    HMENU mainMenu = processBandState->mainMenu;
+    EXPECT_TRUE(IsMenu(mainMenu));
     BandObject_AddRef(object);
     EXPECT_EQ(0u, BandObject_Release(object));
     EXPECT_EQ(S_OK, CanUnloadModule());
+    EXPECT_FALSE(IsMenu(mainMenu)) << "teardown gives the menu back";
 }
 
 }  // namespace
