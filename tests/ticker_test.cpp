@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <mmsystem.h>
 #include "band/band.h"
+#include "tests/support/leak_check.h"
 #include "resources/resource.h"
 
 namespace {
@@ -214,22 +215,8 @@ TEST_F(TickerLifecycle, HundredCyclesLeaveTheProcessFlat)
         ASSERT_EQ(0u, GetObjectType(link));
         ASSERT_FALSE(IsMenu(menu));
     };
-    for (int i = 0; i < 5; i++)
-        cycle();
-    ProcessUsage before = MeasureProcess();
-    for (int i = 0; i < 100; i++)
-        cycle();
-    ProcessUsage after = MeasureProcess();
-    printf("handles %lu -> %lu, threads %lu -> %lu, heap %lu -> %lu, private %lu -> %lu\n",
-           before.handles, after.handles, before.threads, after.threads,
-           (unsigned long)before.heapBytes, (unsigned long)after.heapBytes,
-           (unsigned long)before.privateBytes, (unsigned long)after.privateBytes);
-    EXPECT_LE(after.handles, before.handles + 2);
-    EXPECT_LE(after.threads, before.threads);
-    /* 100 leaked item lists or ticker records would be far more than this. */
-    /* One leaked title a cycle would already be more than this. */
-    EXPECT_LT(after.heapBytes, before.heapBytes + 2048);
-    EXPECT_LT(after.privateBytes, before.privateBytes + 1024 * 1024);
+    /* One leaked title a cycle would already be more than the slack. */
+    ExpectCyclesFlat(cycle, 100, 2048);
 }
 
 }  // namespace
