@@ -218,7 +218,10 @@ TEST_F(TickerOnScreen, EmptyFeedDrawsOnlyTheBackground)
     SIZE size;
     std::vector<DWORD> pixels = scene.Pixels(NULL, &size);
     EXPECT_EQ((int)pixels.size(), scene.CountColor(BACK_COLOR));
-    SetCursorPos(scene.PointAtItem(0).x, scene.PointAtItem(0).y);
+    /* With the cursor over the empty row nothing can be hovered. */
+    RECT window;
+    GetWindowRect(scene.TickerWindow(), &window);
+    SetCursorPos((window.left + window.right) / 2, (window.top + window.bottom) / 2);
     scene.PumpFor(200);
     EXPECT_EQ(nullptr, scene.ticker()->hoveredItem);
     EXPECT_EQ(nullptr, FindVisibleTooltip());
