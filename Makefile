@@ -1,9 +1,11 @@
-# Quick start: `make test` installs what is missing, builds and runs every
-# test under Wine. TESTS=regex runs only the ctest tests it matches.
+# Quick start: `make demo` shows the toolbar at work, `make test` installs
+# what is missing, builds and runs every test under Wine. TESTS=regex runs
+# only the ctest tests it matches (x86.Suite.en, x64.Suite.de, ...).
 BUILD ?= build
 JOBS ?= 2
+export JOBS
 
-.PHONY: all deps build prefix test bench clean
+.PHONY: all deps build test bench clean
 
 all: build
 
@@ -11,18 +13,15 @@ deps:
 	@sh tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD) -j $(JOBS)
+	@sh tools/build.sh $(BUILD) x64
+	@sh tools/build.sh $(BUILD) x86
 
-prefix: deps
-	sh tests/support/make-prefix.sh $(BUILD)
-
-test: build prefix
-	sh tests/support/run-tests.sh $(BUILD) $(if $(TESTS),-R '$(TESTS)')
+test: deps
+	@sh tools/test.sh $(BUILD) '$(TESTS)'
 
 # FRAMES frames of the real renderer; prints frame rate, CPU and memory.
-bench: build prefix
-	sh tools/bench.sh $(BUILD) $(or $(FRAMES),10000)
+bench: build
+	@sh tools/bench.sh $(BUILD) $(or $(FRAMES),10000)
 
 clean:
 	rm -rf $(BUILD)

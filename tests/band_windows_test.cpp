@@ -126,7 +126,11 @@ TEST_F(BandWindows, DestroyingTheToolbarTakesChildrenAndImageListsAlong)
 TEST_F(BandWindows, CommonControlsSixFromTheManifest)
 {
     EXPECT_EQ(nullptr, CommonControlsOf(GetModuleHandleA(NULL))) << "the test program imports comctl32";
+#ifdef _WIN64
+    const char *sideBySide = "\\winsxs\\amd64_microsoft.windows.common-controls_6595b64144ccf1df_6.0";
+#else
     const char *sideBySide = "\\winsxs\\x86_microsoft.windows.common-controls_6595b64144ccf1df_6.0";
+#endif
     EXPECT_NE(std::string::npos, ModuleOfWindowProc(GetWindowLongPtrW(rig.combo(), GWLP_WNDPROC)).find(sideBySide));
     EXPECT_NE(std::string::npos, ModuleOfWindowProc(GetClassLongPtrW(rig.toolbar, GCLP_WNDPROC)).find(sideBySide));
 }

@@ -26,8 +26,10 @@ TEST(ProcessState, AFailedBuildRollsBack)
     http.Serve("/feed", MakeRss(1));
     scratch.WriteSettings("[Servers]\r\nshow=" + http.Url("/feed") + "\r\n");
 
-    /* The state record (with its holder count), the server list, the object. */
-    const SIZE_T sizes[] = { sizeof(BandState) + 3 * sizeof(LONG), SERVER_LIST_SIZE, sizeof(BandObject) };
+    /* The state record (with its holder count, COM flag and menu bar), the
+       server list, the object. */
+    struct HeldStateShape { BandState state; LONG holders; BOOL comInitialized; HMENU menuBar; };
+    const SIZE_T sizes[] = { sizeof(HeldStateShape), SERVER_LIST_SIZE, sizeof(BandObject) };
     for (SIZE_T size : sizes) {
         InterfaceEntry *object = (InterfaceEntry *)1;
         FailNextAllocationOf(size);
@@ -40,7 +42,8 @@ TEST(ProcessState, AFailedBuildRollsBack)
     EXPECT_EQ(E_OUTOFMEMORY, HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY)) << "what CreateInstance answers";
 
     void *factory = (void *)1;
-    FailNextAllocationOf(sizeof(void *) + sizeof(LONG));
+    struct FactoryShape { const void *table; LONG refCount; };
+    FailNextAllocationOf(sizeof(FactoryShape));
     EXPECT_EQ(E_OUTOFMEMORY, CreateBandClassFactory(&factory));
     EXPECT_EQ((void *)1, factory);
     EXPECT_EQ(S_OK, CanUnloadModule());

@@ -118,10 +118,17 @@ TEST(Resources, ManifestAndVersionBlock)
     ASSERT_NE(nullptr, found);
     std::string manifest((const char *)LockResource(LoadResource(scratch.module(), found)),
                          SizeofResource(scratch.module(), found));
+#ifdef _WIN64
+    const char *ownArchitecture = "processorArchitecture=\"amd64\" version";
+    const char *controlsArchitecture = "processorArchitecture=\"amd64\" publicKeyToken";
+#else
+    const char *ownArchitecture = "processorArchitecture=\"x86\" version";
+    const char *controlsArchitecture = "processorArchitecture=\"X86\" publicKeyToken";
+#endif
     for (const char *part : { "manifestVersion=\"1.0\"", "name=\"velmora.dll\"", "version=\"1.2.0.0\"",
-                              "processorArchitecture=\"x86\"", "Velmora - newsfeed reader",
+                              ownArchitecture, "Velmora - newsfeed reader",
                               "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
-                              "processorArchitecture=\"X86\"", "publicKeyToken=\"6595b64144ccf1df\"",
+                              controlsArchitecture, "publicKeyToken=\"6595b64144ccf1df\"",
                               "language=\"*\"" })
         EXPECT_NE(std::string::npos, manifest.find(part)) << part;
 

@@ -10,10 +10,10 @@
 #include <ddraw.h>
 #include <stddef.h>
 
-/* The tool record as far as its lParam: 44 bytes, the size every version
-   of the tooltip control accepts. */
-#define TOOLINFO_SIZE 44
-static_assert(offsetof(TTTOOLINFOA, lParam) + sizeof(LPARAM) == TOOLINFO_SIZE, "tool record layout");
+/* The tool record as far as its lParam (44 bytes, 64 in a 64-bit build):
+   the size every version of the tooltip control accepts. */
+#define TOOLINFO_SIZE (offsetof(TTTOOLINFOA, lParam) + sizeof(LPARAM))
+static_assert(TOOLINFO_SIZE == (sizeof(void *) == 4 ? 44 : 64), "tool record layout");
 
 enum { WAIT_LOAD = 0, WAIT_EXIT = 1, WAIT_TARGET = 2 };
 enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };

@@ -10,6 +10,7 @@
 #include <ole2.h>
 #include <msxml.h>
 #include <exdisp.h>
+#include <stddef.h>
 
 struct TickerState;
 struct TickerItem;
@@ -29,7 +30,10 @@ struct BandState {
     COLORREF backColor;
     LONG speed;
 };
-static_assert(sizeof(BandState) == 52, "BandState is thirteen 32-bit words");
+/* Thirteen 32-bit words; a 64-bit build keeps the order with its eight
+   handles and pointers as 64-bit words, each field still one aligned store. */
+static_assert(offsetof(BandState, selectedFeed) == 8 * sizeof(void *) &&
+              sizeof(BandState) == (sizeof(void *) == 4 ? 52 : 88), "BandState layout");
 
 /* Item flag bits. */
 enum {
@@ -52,7 +56,8 @@ struct TickerItem {
     LONG scrolledChars;
     RECT rect;
 };
-static_assert(sizeof(TickerItem) == 40, "TickerItem layout");
+static_assert(offsetof(TickerItem, rect) == 3 * sizeof(void *) + 3 * sizeof(LONG) &&
+              sizeof(TickerItem) == (sizeof(void *) == 4 ? 40 : 56), "TickerItem layout");
 
 #define TICKER_MAX_ITEMS    256
 #define TICKER_URL_SIZE     1024

@@ -1,8 +1,11 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, only those
-# missing, so a second run installs nothing.
+# Installs the Debian packages the builds and the tests need, only those
+# missing, so a second run installs nothing. The i386 packages install on
+# every x86-64 host, also on one that cannot run their code.
 set -eu
-packages="cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32:i386 xvfb xauth locales googletest"
+packages="cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
+    mingw-w64-x86-64-dev wine wine32:i386 wine64 fonts-wine fonts-liberation xvfb xauth locales
+    googletest"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
@@ -19,4 +22,4 @@ case " $(dpkg --print-foreign-architectures | tr '\n' ' ') " in
 esac
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends $missing
+apt-get install -y -qq --no-install-recommends $missing >/dev/null

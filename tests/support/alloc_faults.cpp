@@ -2,17 +2,18 @@
    ahead of kernel32's import library) and forwards to kernel32, except for
    the one allocation a test asked to fail. */
 #include "tests/support/alloc_faults.h"
+#include "tests/support/import_slot.h"
 
-static volatile SIZE_T failingSize;
+static void *volatile failingSize;
 
 void FailNextAllocationOf(SIZE_T bytes)
 {
-    failingSize = bytes;
+    failingSize = (void *)bytes;
 }
 
 static HGLOBAL WINAPI TestGlobalAlloc(UINT flags, SIZE_T bytes)
 {
-    if (bytes && InterlockedCompareExchange((volatile LONG *)&failingSize, 0, (LONG)bytes) == (LONG)bytes) {
+    if (bytes && InterlockedCompareExchangePointer(&failingSize, NULL, (void *)bytes) == (void *)bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return NULL;
     }
@@ -23,5 +24,5 @@ static HGLOBAL WINAPI TestGlobalAlloc(UINT flags, SIZE_T bytes)
 }
 
 extern "C" {
-void *importGlobalAlloc __asm__("__imp__GlobalAlloc@8") = (void *)TestGlobalAlloc;
+void *importGlobalAlloc IMPORT_SLOT(GlobalAlloc, 8) = (void *)TestGlobalAlloc;
 }

@@ -1,24 +1,54 @@
 #!/bin/sh
-# Checks a built PE file: it imports only system DLLs and exports exactly
-# the names listed in the given file. Usage: check-binary.sh FILE EXPORTS
+# Checks a built PE file without running it: its machine, that it imports
+# only system DLLs, that it exports exactly the names listed in EXPORTS, and
+# that its resources hold every menu, dialog and string block in German and
+# English, the manifest for its own architecture and the version block.
+# Usage: check-binary.sh x86|x64 FILE EXPORTS
 set -u
-file=$1
-expected=$2
-objdump=i686-w64-mingw32-objdump
-allowed='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|comctl32|comdlg32|shlwapi|shell32|ddraw|msvcrt|urlmon|version)\.dll$'
+arch=$1
+file=$2
+expected=$3
+case $arch in
+    x64) triple=x86_64-w64-mingw32 format=pei-x86-64 manifest='processorArchitecture="amd64"' ;;
+    *) triple=i686-w64-mingw32 format=pei-i386 manifest='processorArchitecture="x86"' ;;
+esac
+objdump=$triple-objdump
+fail() { echo "$(basename "$file"): $*"; status=1; }
 status=0
-for dll in $($objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
-    if ! echo "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$allowed"; then
-        echo "imports a non-system DLL: $dll"
-        status=1
-    fi
+[ -f "$file" ] || { echo "missing: $file"; exit 1; }
+"$objdump" -f "$file" | grep -q "file format $format\$" || fail "is not $format"
+
+allowed='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|comctl32|comdlg32|shlwapi|shell32|ddraw|msvcrt|urlmon|version)\.dll$'
+for dll in $("$objdump" -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+    echo "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$allowed" || fail "imports a non-system DLL: $dll"
 done
-exports=$($objdump -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+
+exports=$("$objdump" -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
           sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 want=$(grep -v '^#' "$expected" | sed '/^$/d' | sort)
-if [ "$exports" != "$want" ]; then
-    echo "exports differ; got:"; echo "$exports"; echo "want:"; echo "$want"
-    status=1
-fi
-[ $status = 0 ] && echo "imports and exports as expected"
+[ "$exports" = "$want" ] || fail "exports differ; got: $(echo $exports); want: $(echo $want)"
+
+# The resource tree as "type name language" lines, from objdump's listing,
+# where the depth of an entry shows in its indentation.
+resources=$("$objdump" -p "$file" | awk '
+    /^The .rsrc Resource Directory section/ { on = 1; next }
+    on && /Entry: ID:/ {
+        match($0, /^[0-9a-f]+ +/); depth = RLENGTH
+        id = $0; sub(/.*ID: 0x/, "", id); sub(/,.*/, "", id)
+        if (depth <= 6) type = id; else if (depth <= 8) name = id; else print type, name, id
+    }')
+[ -n "$resources" ] || fail "has no resources"
+for type in 000004 000005 000006; do
+    for name in $(echo "$resources" | awk -v t=$type '$1 == t { print $2 }' | sort -u); do
+        for lang in 000407 000409; do
+            echo "$resources" | grep -q "^$type $name $lang\$" || fail "resource $type/$name lacks language $lang"
+        done
+    done
+done
+echo "$resources" | grep -q '^000006 ' || fail "has no string table"
+echo "$resources" | grep -q '^000010 000001 ' || fail "has no version block"
+echo "$resources" | grep -q '^000018 000002 ' || fail "has no manifest 2"
+"$triple-strings" -n 8 "$file" | grep -q "$manifest" || fail "manifest does not name $manifest"
+
+[ $status = 0 ] && echo "$(basename "$file"): $format, system imports, exports, resources as expected"
 exit $status

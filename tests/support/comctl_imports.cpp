@@ -5,6 +5,7 @@
    program itself, ahead of the import library) defines those slots and sends
    each call to the comctl32 that the scratch velmora.dll is bound to. */
 #include "tests/support/comctl_imports.h"
+#include "tests/support/import_slot.h"
 #include "band/band.h"
 #include <commctrl.h>
 
@@ -61,7 +62,7 @@ static BOOL WINAPI CallImageListDestroy(HIMAGELIST images)
 }
 
 extern "C" {
-void *importInitCommonControlsEx __asm__("__imp__InitCommonControlsEx@4") = (void *)CallInitCommonControlsEx;
-void *importImageListLoadImageA __asm__("__imp__ImageList_LoadImageA@28") = (void *)CallImageListLoadImageA;
-void *importImageListDestroy __asm__("__imp__ImageList_Destroy@4") = (void *)CallImageListDestroy;
+void *importInitCommonControlsEx IMPORT_SLOT(InitCommonControlsEx, 4) = (void *)CallInitCommonControlsEx;
+void *importImageListLoadImageA IMPORT_SLOT(ImageList_LoadImageA, 28) = (void *)CallImageListLoadImageA;
+void *importImageListDestroy IMPORT_SLOT(ImageList_Destroy, 4) = (void *)CallImageListDestroy;
 }

@@ -120,7 +120,11 @@ int TickerScene::CountColor(COLORREF color, HWND bar) const
 
 POINT TickerScene::PointAtItem(int index) const
 {
-    RECT rect = ticker()->items[index].rect;
+    /* The part of the item inside the window: a headline entering from the
+       right may still stand half outside it. */
+    RECT rect = ticker()->items[index].rect, client;
+    GetClientRect(TickerWindow(), &client);
+    IntersectRect(&rect, &rect, &client);
     POINT point = { (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2 };
     ClientToScreen(TickerWindow(), &point);
     SetCursorPos(point.x, point.y);

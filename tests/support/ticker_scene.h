@@ -20,7 +20,8 @@ public:
     /* Pixels of the ticker window's client area, 0x00RRGGBB per pixel. */
     std::vector<DWORD> Pixels(HWND toolbar = NULL, SIZE *size = NULL) const;
     int CountColor(COLORREF color, HWND toolbar = NULL) const;
-    /* Puts the cursor in the middle of item index's last drawn rectangle. */
+    /* Puts the cursor in the middle of the visible part of item index's last
+       drawn rectangle. */
     POINT PointAtItem(int index) const;
     /* What the window's paint handler shows for a string resource. */
     std::vector<DWORD> ExpectedStatusText(UINT id) const;
