@@ -11,12 +11,10 @@
 #include <ocidl.h>
 #include <exdisp.h>
 #include <shobjidl.h>
+#include "band/module.h"
 
 struct BandState;
 struct BandObject;
-
-/* The DLL's own module: every resource, the module path and window class. */
-extern HINSTANCE moduleHandle;
 
 /* The band's class, {3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}. */
 extern const CLSID CLSID_VelmoraBand;
@@ -48,22 +46,10 @@ struct BandObject {
     InterfaceEntry docHostUIHandlerEntry;
 };
 
-/* The process state of the living band objects; null while none exists. */
-extern BandState *processBandState;
-
 /* 0 or a Win32 error code; the object comes back with refCount 0. */
 DWORD CreateBandObject(InterfaceEntry **object);
 void ShutdownBandState(void);
 
-/* A feed-list thread keeps the state it fills from (its events and server
-   list) until it has ended; the last holder frees it. */
-void HoldBandState(BandState *band);
-void ReleaseBandState(BandState *band);
-
-/* Callers that keep the module from being unloaded: band states, class
-   factories and LockServer locks. */
-void LockModule(void);
-void UnlockModule(void);
 HRESULT CanUnloadModule(void);
 
 HRESULT CreateBandClassFactory(void **ppv);

@@ -1,7 +1,7 @@
 /* Link opening: every headline, the help page and the home page end in the
    active band's browser, in its window or in a new one. */
 #include "browser/browser.h"
-#include "band/band.h"
+#include "band/module.h"
 #include "ticker/ticker.h"
 #include "resources/resource.h"
 

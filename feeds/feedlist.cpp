@@ -9,7 +9,7 @@
    ever waiting for it. */
 #include "feeds/feedlist.h"
 #include "feeds/feeds.h"
-#include "band/band.h"
+#include "band/module.h"
 #include "settings/settings.h"
 #include "ticker/ticker.h"
 #include "toolbar/toolbar.h"

@@ -5,15 +5,7 @@
 
 #include <windows.h>
 
-#define WM_FEEDLIST_FILL        (WM_USER + 102)
-#define WM_FEEDLIST_RESELECT    (WM_USER + 103)
-/* A fill thread's change to the combo box, carried out on the window
-   thread only while that fill is the toolbar's current one. */
-#define WM_FEEDLIST_RELAY       (WM_USER + 104)
-
-#define TOOLBAR_ID              4096
-#define TICKER_ID               4097
-#define FEED_COMBO_ID           4098
+#include "toolbar/ids.h"
 
 /* Title and URL buffers: 1023 bytes of ANSI text and the terminator. */
 #define FEED_TEXT_SIZE          1024

@@ -3,7 +3,7 @@
    Runs on the window thread, except that the feed-list thread walks its own
    copy of the list. */
 #include "settings/settings.h"
-#include "band/band.h"
+#include "band/module.h"
 #include "resources/resource.h"
 #include "ticker/ticker.h"
 

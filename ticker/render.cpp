@@ -5,7 +5,8 @@
    for and the tooltip's text requests. */
 #include "ticker/ticker.h"
 #include "ticker/scroll.h"
-#include "band/band.h"
+#include "band/module.h"
+#include "toolbar/ids.h"
 #include <commctrl.h>
 #include <ddraw.h>
 #include <stddef.h>
@@ -18,8 +19,6 @@ static_assert(TOOLINFO_SIZE == (sizeof(void *) == 4 ? 44 : 64), "tool record lay
 enum { WAIT_LOAD = 0, WAIT_EXIT = 1, WAIT_TARGET = 2 };
 enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 
-#define TICKER_WINDOW_ID    4097
-#define WM_FEEDLIST_RESELECT (WM_USER + 103)
 #define MAX_ROW_SEGMENTS    4096
 
 static const WCHAR SEPARATOR[] = L" +++ ";
@@ -95,7 +94,7 @@ static BOOL CursorInWindow(const TickerState *ticker, HWND window)
 
 static RenderNext Attach(Renderer *r, BOOL reload)
 {
-    r->tickerWindow = GetDlgItem(r->band->bandWindow, TICKER_WINDOW_ID);
+    r->tickerWindow = GetDlgItem(r->band->bandWindow, TICKER_ID);
     TTTOOLINFOA tool;
     FillToolInfo(&tool, r->tickerWindow);
     tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;

@@ -6,7 +6,7 @@
 #include "ticker/ticker.h"
 #include "browser/browser.h"
 #include "feeds/feeds.h"
-#include "band/band.h"
+#include "band/module.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 
