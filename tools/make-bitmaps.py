@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the band's bitmaps into resources/bitmaps/ as 24-bit BMP files.
+"""Draws the band's bitmaps into resources/bitmaps/ as 24-bit BMP files, and the
+uninstaller's icon into uninstaller/vmuninst.ico.
 
 Pure green, RGB(0, 255, 0), is the transparent colour of every image. The
 .bmp files are committed, so building needs no Python; run this again after
@@ -78,6 +79,28 @@ class Image:
         with open(path, 'wb') as out:
             out.write(header + info + data)
 
+    def save_icon(self, path):
+        """One 32-bit image with its AND mask; green becomes transparent."""
+        pixels = bytearray()
+        mask = bytearray()
+        mask_stride = ((self.width + 31) // 32) * 4
+        for row in reversed(self.pixels):
+            bits = 0
+            line = bytearray(mask_stride)
+            for x, (r, g, b) in enumerate(row):
+                clear = (r, g, b) == GREEN
+                pixels += bytes((b, g, r, 0 if clear else 255))
+                if clear:
+                    line[x // 8] |= 0x80 >> (x % 8)
+            mask += line
+        info = struct.pack('<IiiHHIIiiII', 40, self.width, self.height * 2, 1, 32, 0,
+                           len(pixels) + len(mask), 0, 0, 0, 0)
+        image = info + pixels + mask
+        directory = struct.pack('<HHH', 0, 1, 1)
+        entry = struct.pack('<BBBBHHII', self.width, self.height, 0, 0, 1, 32, len(image), 22)
+        with open(path, 'wb') as out:
+            out.write(directory + entry + image)
+
 
 def logo():
     image = Image(73, 22)
@@ -101,12 +124,23 @@ def feed():
     return image
 
 
+def uninstaller_icon():
+    """The feed symbol with a red bar across: the toolbar going away."""
+    image = Image(32, 32)
+    image.feed_symbol(2, 2, 28, ORANGE, WHITE)
+    image.box(4, 13, 28, 19, (200, 30, 30), radius=2)
+    return image
+
+
 def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'resources', 'bitmaps')
     os.makedirs(folder, exist_ok=True)
     logo().save(os.path.join(folder, 'logo.bmp'))
     speed_buttons().save(os.path.join(folder, 'speed.bmp'))
     feed().save(os.path.join(folder, 'feed.bmp'))
+    uninstaller = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'uninstaller')
+    os.makedirs(uninstaller, exist_ok=True)
+    uninstaller_icon().save_icon(os.path.join(uninstaller, 'vmuninst.ico'))
 
 
 if __name__ == '__main__':

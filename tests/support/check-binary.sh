@@ -2,12 +2,14 @@
 # Checks a built PE file without running it: its machine, that it imports
 # only system DLLs, that it exports exactly the names listed in EXPORTS, and
 # that its resources hold every menu, dialog and string block in German and
-# English, the manifest for its own architecture and the version block.
-# Usage: check-binary.sh x86|x64 FILE EXPORTS
+# English and the version block, and, as asked, an icon and the manifest for
+# its own architecture. Usage: check-binary.sh x86|x64 FILE EXPORTS [icon] [manifest]
 set -u
 arch=$1
 file=$2
 expected=$3
+shift 3
+wants=" $* "
 case $arch in
     x64) triple=x86_64-w64-mingw32 format=pei-x86-64 manifest='processorArchitecture="amd64"' ;;
     *) triple=i686-w64-mingw32 format=pei-i386 manifest='processorArchitecture="x86"' ;;
@@ -47,8 +49,13 @@ for type in 000004 000005 000006; do
 done
 echo "$resources" | grep -q '^000006 ' || fail "has no string table"
 echo "$resources" | grep -q '^000010 000001 ' || fail "has no version block"
-echo "$resources" | grep -q '^000018 000002 ' || fail "has no manifest 2"
-"$triple-strings" -n 8 "$file" | grep -q "$manifest" || fail "manifest does not name $manifest"
+case $wants in *" icon "*)
+    echo "$resources" | grep -q '^00000e ' || fail "has no icon" ;;
+esac
+case $wants in *" manifest "*)
+    echo "$resources" | grep -q '^000018 000002 ' || fail "has no manifest 2"
+    "$triple-strings" -n 8 "$file" | grep -q "$manifest" || fail "manifest does not name $manifest" ;;
+esac
 
 [ $status = 0 ] && echo "$(basename "$file"): $format, system imports, exports, resources as expected"
 exit $status
