@@ -31,11 +31,16 @@ static HIMAGELIST LoadBandImages(UINT bitmap, int cellWidth)
                                 IMAGE_BITMAP, LR_CREATEDIBSECTION);
 }
 
+/* Right behind the Slower button, which is 68 pixels after the menu
+   button's right edge when the speed buttons are 34 pixels wide. The
+   toolbar gives every button the size of its largest image list, which
+   can make them much wider (81 pixels under Wine), so the place is
+   measured rather than counted from the menu button. */
 static int TickerLeft(HWND toolbar)
 {
     RECT button = { 0, 0, 0, 0 };
-    SendMessageA(toolbar, TB_GETITEMRECT, 0, (LPARAM)&button);
-    return button.right + 68;
+    SendMessageA(toolbar, TB_GETITEMRECT, 2, (LPARAM)&button);
+    return button.right;
 }
 
 static void SetUpToolbar(HWND toolbar)
