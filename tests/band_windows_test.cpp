@@ -54,6 +54,13 @@ protected:
         size(images, &cx, &cy);
         return SIZE{ cx, cy };
     }
+    /* The toolbar answers only for list 0; list 1 is read by swapping it out and back. */
+    HIMAGELIST ToolbarImages(WPARAM index)
+    {
+        HIMAGELIST images = (HIMAGELIST)SendMessageA(rig.toolbar, TB_SETIMAGELIST, index, 0);
+        SendMessageA(rig.toolbar, TB_SETIMAGELIST, index, (LPARAM)images);
+        return images;
+    }
     std::string ModuleOfWindowProc(LONG_PTR proc)
     {
         HMODULE module = NULL;
@@ -92,9 +99,13 @@ TEST_F(BandWindows, ToolbarHasTheThreeButtons)
     SendMessageA(toolbar, TB_GETBUTTONTEXTA, IDM_MAIN, (LPARAM)text);
     EXPECT_STREQ("                 ", text);
 
-    HIMAGELIST speed = (HIMAGELIST)SendMessageA(toolbar, TB_GETIMAGELIST, 0, 0);
+    HIMAGELIST speed = ToolbarImages(0);
     EXPECT_EQ(2, ImageCount(speed));
     EXPECT_EQ(22, ImageSize(speed).cx);
+    HIMAGELIST logo = ToolbarImages(1);
+    EXPECT_EQ(1, ImageCount(logo));
+    EXPECT_EQ(73, ImageSize(logo).cx);
+    EXPECT_EQ(22, ImageSize(logo).cy);
     HIMAGELIST feed = (HIMAGELIST)SendMessageA(rig.combo(), CBEM_GETIMAGELIST, 0, 0);
     EXPECT_EQ(1, ImageCount(feed));
     EXPECT_EQ(18, ImageSize(feed).cx);
@@ -127,7 +138,7 @@ TEST_F(BandWindows, ChildrenStartAtTheirCreationPlaces)
 TEST_F(BandWindows, DestroyingTheToolbarTakesChildrenAndImageListsAlong)
 {
     HWND ticker = rig.ticker(), combo = rig.combo();
-    HIMAGELIST lists[] = { (HIMAGELIST)SendMessageA(rig.toolbar, TB_GETIMAGELIST, 0, 0),
+    HIMAGELIST lists[] = { ToolbarImages(0), ToolbarImages(1),
                            (HIMAGELIST)SendMessageA(combo, CBEM_GETIMAGELIST, 0, 0) };
     for (HIMAGELIST list : lists)
         ASSERT_GT(ImageCount(list), 0);
