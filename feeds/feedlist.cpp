@@ -12,7 +12,6 @@
 #include "band/module.h"
 #include "settings/settings.h"
 #include "ticker/ticker.h"
-#include "toolbar/toolbar.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 #include <stddef.h>
@@ -417,7 +416,6 @@ static void BandOnDestroy(HWND toolbar)
         SetEvent(processBandState->feedListStopEvent);
     RemovePropA(toolbar, FILL_PROPERTY);
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
-    DestroyBandImages(toolbar, combo);
     HWND ticker = GetDlgItem(toolbar, TICKER_ID);
     if (ticker)
         DestroyWindow(ticker);

@@ -23,13 +23,14 @@ HRESULT GetSettingsPath(UINT stringId, char *buffer, int size)
     if (!buffer || size < 2)
         return E_INVALIDARG;
     buffer[0] = 0;
-    int n = (int)GetModuleFileNameA(moduleHandle, buffer, (DWORD)size);
-    if (n >= size) {
-        /* Older systems leave a cut name unterminated. */
-        n = size - 1;
-        buffer[n] = 0;
+    /* A module name that fills the buffer has been cut, and its last
+       backslash would name a parent folder whose file is not ours. */
+    DWORD n = GetModuleFileNameA(moduleHandle, buffer, (DWORD)size);
+    if (n == 0 || n >= (DWORD)size) {
+        buffer[0] = 0;
+        return E_FAIL;
     }
-    int i = n;
+    int i = (int)n;
     while (i > 0 && buffer[i] != '\\')
         i--;
     if (i <= 0) {

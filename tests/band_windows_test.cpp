@@ -25,11 +25,22 @@ protected:
         MapWindowPoints(NULL, GetParent(window), (POINT *)&rect, 2);
         return rect;
     }
-    RECT MenuButton()
+    RECT Button(int index)
     {
         RECT rect = {};
-        SendMessageA(rig.toolbar, TB_GETITEMRECT, 0, (LPARAM)&rect);
+        SendMessageA(rig.toolbar, TB_GETITEMRECT, index, (LPARAM)&rect);
         return rect;
+    }
+    /* A ticker over a button hides it from the user's clicks. */
+    void ExpectButtonsClearOfTicker(const char *when)
+    {
+        RECT ticker = InToolbar(rig.ticker());
+        for (int i = 0; i < 3; i++) {
+            RECT button = Button(i), overlap;
+            EXPECT_FALSE(IntersectRect(&overlap, &button, &ticker))
+                << when << ": button " << i << " " << button.left << ".." << button.right
+                << ", ticker from " << ticker.left;
+        }
     }
     int ImageCount(HIMAGELIST images)
     {
@@ -42,6 +53,13 @@ protected:
         int cx = 0, cy = 0;
         size(images, &cx, &cy);
         return SIZE{ cx, cy };
+    }
+    /* The toolbar answers only for list 0; list 1 is read by swapping it out and back. */
+    HIMAGELIST ToolbarImages(WPARAM index)
+    {
+        HIMAGELIST images = (HIMAGELIST)SendMessageA(rig.toolbar, TB_SETIMAGELIST, index, 0);
+        SendMessageA(rig.toolbar, TB_SETIMAGELIST, index, (LPARAM)images);
+        return images;
     }
     std::string ModuleOfWindowProc(LONG_PTR proc)
     {
@@ -81,9 +99,13 @@ TEST_F(BandWindows, ToolbarHasTheThreeButtons)
     SendMessageA(toolbar, TB_GETBUTTONTEXTA, IDM_MAIN, (LPARAM)text);
     EXPECT_STREQ("                 ", text);
 
-    HIMAGELIST speed = (HIMAGELIST)SendMessageA(toolbar, TB_GETIMAGELIST, 0, 0);
+    HIMAGELIST speed = ToolbarImages(0);
     EXPECT_EQ(2, ImageCount(speed));
     EXPECT_EQ(22, ImageSize(speed).cx);
+    HIMAGELIST logo = ToolbarImages(1);
+    EXPECT_EQ(1, ImageCount(logo));
+    EXPECT_EQ(73, ImageSize(logo).cx);
+    EXPECT_EQ(22, ImageSize(logo).cy);
     HIMAGELIST feed = (HIMAGELIST)SendMessageA(rig.combo(), CBEM_GETIMAGELIST, 0, 0);
     EXPECT_EQ(1, ImageCount(feed));
     EXPECT_EQ(18, ImageSize(feed).cx);
@@ -96,7 +118,7 @@ TEST_F(BandWindows, ChildrenStartAtTheirCreationPlaces)
     EXPECT_STREQ(TICKER_WINDOW_CLASS, name);
     EXPECT_TRUE(GetWindowLongA(rig.ticker(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     RECT ticker = InToolbar(rig.ticker());
-    EXPECT_EQ(MenuButton().right + 68, ticker.left);
+    EXPECT_EQ(Button(2).right, ticker.left);
     EXPECT_EQ(2, ticker.top);
     EXPECT_EQ(1024, ticker.right - ticker.left);
     EXPECT_EQ(25, ticker.bottom - ticker.top);
@@ -107,12 +129,16 @@ TEST_F(BandWindows, ChildrenStartAtTheirCreationPlaces)
     EXPECT_EQ(400, combo.left);
     EXPECT_EQ(2, combo.top);
     EXPECT_EQ(256, combo.right - combo.left);
+
+    ExpectButtonsClearOfTicker("at creation");
+    LayoutBandWindows(rig.site, rig.toolbar);
+    ExpectButtonsClearOfTicker("after the layout");
 }
 
 TEST_F(BandWindows, DestroyingTheToolbarTakesChildrenAndImageListsAlong)
 {
     HWND ticker = rig.ticker(), combo = rig.combo();
-    HIMAGELIST lists[] = { (HIMAGELIST)SendMessageA(rig.toolbar, TB_GETIMAGELIST, 0, 0),
+    HIMAGELIST lists[] = { ToolbarImages(0), ToolbarImages(1),
                            (HIMAGELIST)SendMessageA(combo, CBEM_GETIMAGELIST, 0, 0) };
     for (HIMAGELIST list : lists)
         ASSERT_GT(ImageCount(list), 0);
@@ -153,13 +179,17 @@ void Subclass(HWND site)
 
 TEST_F(BandWindows, SiteResizeFitsTickerAndCombo)
 {
-    /* The menu button made 120 pixels wide, as in a browser with large fonts. */
+    /* The menu button made 120 pixels wide, as in a browser with large
+       fonts, and the speed buttons 34 pixels wide each. */
     TBBUTTONINFOA info = {};
     info.cbSize = sizeof(info);
     info.dwMask = TBIF_SIZE | TBIF_BYINDEX;
-    info.cx = 120;
-    SendMessageA(rig.toolbar, TB_SETBUTTONINFOA, 0, (LPARAM)&info);
-    ASSERT_EQ(120, MenuButton().right);
+    for (int i = 0; i < 3; i++) {
+        info.cx = i ? 34 : 120;
+        SendMessageA(rig.toolbar, TB_SETBUTTONINFOA, i, (LPARAM)&info);
+    }
+    ASSERT_EQ(120, Button(0).right);
+    ASSERT_EQ(188, Button(2).right);
     Subclass(rig.site);
 
     SendMessageA(rig.site, WM_SIZE, 0, MAKELPARAM(1000, 40));

@@ -39,13 +39,21 @@ TEST(ProcessState, AFailedBuildRollsBack)
         EXPECT_FALSE(TickerEventsExist()) << size;
         EXPECT_EQ(S_OK, CanUnloadModule()) << size;
     }
-    EXPECT_EQ(E_OUTOFMEMORY, HRESULT_FROM_WIN32(ERROR_OUTOFMEMORY)) << "what CreateInstance answers";
 
-    void *factory = (void *)1;
+    /* The browser gets a failure HRESULT, not the bare Win32 code. */
+    IClassFactory *factory = NULL;
+    ASSERT_EQ(S_OK, CreateBandClassFactory((void **)&factory));
+    void *created = (void *)1;
+    FailNextAllocationOf(sizeof(BandObject));
+    EXPECT_EQ(E_OUTOFMEMORY, IClassFactory_CreateInstance(factory, NULL, IID_IUnknown, &created));
+    EXPECT_EQ(nullptr, created);
+    EXPECT_EQ(0u, IClassFactory_Release(factory));
+
+    void *failed = (void *)1;
     struct FactoryShape { const void *table; LONG refCount; };
     FailNextAllocationOf(sizeof(FactoryShape));
-    EXPECT_EQ(E_OUTOFMEMORY, CreateBandClassFactory(&factory));
-    EXPECT_EQ((void *)1, factory);
+    EXPECT_EQ(E_OUTOFMEMORY, CreateBandClassFactory(&failed));
+    EXPECT_EQ((void *)1, failed);
     EXPECT_EQ(S_OK, CanUnloadModule());
 
     InterfaceEntry *object = NULL;

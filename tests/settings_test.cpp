@@ -111,13 +111,16 @@ TEST(Settings, StoredValuesAreRead)
     DeleteObject(linkFont);
 }
 
+/* Each of these values makes the platform write into the destination,
+   although it reports the read as failed. */
 TEST(Settings, StructOfWrongLengthOrChecksumKeepsTheDefault)
 {
     ScratchModule scratch;
     ASSERT_TRUE(scratch.ok());
-    /* 3 bytes, 12 bytes, a bad checksum, and no hex at all. */
-    scratch.WriteSettings("[Config]\r\nTextcolor=11223366\r\nLinkcolor=BC0200000100000000000000BF\r\n"
-                          "Backcolor=0000FF0000\r\nSpeed=ZZZZZZZZZZ\r\nFontStyle=BC02000000\r\n");
+    /* 5 bytes, 12 bytes, a bad checksum, no hex at all, 12 bytes with a bad checksum. */
+    scratch.WriteSettings("[Config]\r\nTextcolor=1122334455FF\r\nLinkcolor=BC0200000100000000000000BF\r\n"
+                          "Backcolor=0000FF0000\r\nSpeed=ZZZZZZZZZZ\r\n"
+                          "FontStyle=BC020000010000000000000000\r\n");
     LoadedBand loaded;
     LoadBandSettings(&loaded.band);
     EXPECT_EQ(0x000000u, loaded.band.textColor);
@@ -130,6 +133,7 @@ TEST(Settings, StructOfWrongLengthOrChecksumKeepsTheDefault)
     LOGFONTA logFont = {};
     GetObjectA(text, sizeof(logFont), &logFont);
     EXPECT_EQ(FW_NORMAL, logFont.lfWeight);
+    EXPECT_EQ(0, logFont.lfItalic);
     DeleteObject(text);
     DeleteObject(link);
 }
@@ -157,32 +161,53 @@ TEST(Settings, LongValuesAreCutToTheirLimits)
     DeleteObject(text);
     DeleteObject(link);
 
-    /* A server list at the read limit keeps its second terminator in the buffer. */
+    /* A server list longer than the read limit, written past the platform's
+       writer (which fails on values of 32 767 characters and more). */
     std::string big;
-    while (big.size() < 40000)
+    while (big.size() < 70000)
         big += "http://127.0.0.1/" + std::string(100, 'u') + ";";
-    WritePrivateProfileStringA("Servers", "Servers", big.substr(0, 30000).c_str(),
-                               scratch.SettingsPath().c_str());
+    scratch.WriteSettings("[Servers]\r\nServers=" + big + "\r\n");
     LoadedBand loaded;
     LoadBandSettings(&loaded.band);
     std::vector<std::string> feeds = Entries(loaded.band.serverList);
-    EXPECT_EQ(30000u / 118u + 1u, feeds.size());
+    ASSERT_EQ(65533u / 118u + 1u, feeds.size());
+    EXPECT_EQ(65533u % 118u, feeds.back().size()) << "the last entry is cut at the limit";
     EXPECT_EQ('x', loaded.list[SERVER_LIST_SIZE - 1]) << "nothing written past the read limit";
 }
 
-TEST(Settings, WrittenStructsReadBack)
-{
-    ScratchModule scratch;
-    ASSERT_TRUE(scratch.ok());
-    COLORREF blue = 0x00FF0000;
-    WritePrivateProfileStructA("Config", "Textcolor", &blue, 4, scratch.SettingsPath().c_str());
-    EXPECT_NE(std::string::npos, ReadWholeFile(scratch.SettingsPath()).find("Textcolor=0000FF00FF"));
-    COLORREF read = 0;
-    ReadSettingsStruct(scratch.SettingsPath().c_str(), "Config", "Textcolor", &read, 4);
-    EXPECT_EQ(blue, read);
-}
+/* A second copy of the DLL in a folder below the scratch folder whose name
+   is long enough to make the DLL's path outgrow the settings path buffer:
+   cut, that path ends inside the long name, at the scratch folder. */
+class DeepModule {
+public:
+    explicit DeepModule(const std::string &parent) : previous_(moduleHandle), module_(NULL)
+    {
+        std::wstring wide(parent.begin(), parent.end());
+        folder_ = L"\\\\?\\" + wide + L"\\" + std::wstring(240, L'd');
+        dll_ = folder_ + L"\\velmora.dll";
+        std::wstring source = L"\\\\?\\" + wide + L"\\velmora.dll";
+        if (CreateDirectoryW(folder_.c_str(), NULL) && CopyFileW(source.c_str(), dll_.c_str(), FALSE))
+            module_ = LoadLibraryW(dll_.c_str());
+        if (module_)
+            moduleHandle = module_;
+    }
+    ~DeepModule()
+    {
+        moduleHandle = previous_;
+        if (module_)
+            FreeLibrary(module_);
+        DeleteFileW(dll_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    bool ok() const { return module_ != NULL; }
 
-TEST(Settings, PathIsBesideTheModuleAndCutToItsBuffer)
+private:
+    HINSTANCE previous_;
+    HMODULE module_;
+    std::wstring folder_, dll_;
+};
+
+TEST(Settings, PathIsBesideTheModuleOrNone)
 {
     ScratchModule scratch;
     ASSERT_TRUE(scratch.ok());
@@ -192,9 +217,21 @@ TEST(Settings, PathIsBesideTheModuleAndCutToItsBuffer)
 
     char small[16];
     memset(small, 'z', sizeof(small));
-    EXPECT_EQ(S_OK, GetSettingsPath(20004, small, 12));
-    EXPECT_EQ(11u, strlen(small));
+    EXPECT_EQ(E_FAIL, GetSettingsPath(20004, small, 12)) << "the module name fills the buffer";
+    EXPECT_STREQ("", small);
     EXPECT_EQ('z', small[12]);
+
+    /* Settings in the folder that the cut path of a deeper DLL would name. */
+    scratch.WriteSettings("[Servers]\r\nServers=http://parent/;\r\n[Config]\r\nSpeed=0500000005\r\n");
+    DeepModule deep(scratch.folder());
+    ASSERT_TRUE(deep.ok());
+    EXPECT_EQ(E_FAIL, GetSettingsPath(20004, path, 255));
+    LoadedBand loaded;
+    LoadBandSettings(&loaded.band);
+    EXPECT_EQ(1, loaded.band.speed) << "read the parent folder's settings";
+    std::vector<std::string> feeds = Entries(loaded.band.serverList);
+    ASSERT_FALSE(feeds.empty());
+    EXPECT_NE("http://parent/", feeds[0]);
 }
 
 /* ---- Server-list walks ---- */

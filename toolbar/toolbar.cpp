@@ -31,11 +31,42 @@ static HIMAGELIST LoadBandImages(UINT bitmap, int cellWidth)
                                 IMAGE_BITMAP, LR_CREATEDIBSECTION);
 }
 
+/* Right behind the Slower button, which is 68 pixels after the menu
+   button's right edge when the speed buttons are 34 pixels wide. The
+   toolbar gives every button the size of its largest image list, which
+   can make them much wider (81 pixels under Wine), so the place is
+   measured rather than counted from the menu button. */
 static int TickerLeft(HWND toolbar)
 {
     RECT button = { 0, 0, 0, 0 };
-    SendMessageA(toolbar, TB_GETITEMRECT, 0, (LPARAM)&button);
-    return button.right + 68;
+    SendMessageA(toolbar, TB_GETITEMRECT, 2, (LPARAM)&button);
+    return button.right;
+}
+
+/* Detaches and destroys the image lists of the toolbar and the combo box. */
+static void DestroyBandImages(HWND toolbar)
+{
+    for (WPARAM index = 0; index < 2; index++) {
+        HIMAGELIST images = (HIMAGELIST)SendMessageA(toolbar, TB_SETIMAGELIST, index, 0);
+        if (images)
+            ImageList_Destroy(images);
+    }
+    HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
+    if (combo) {
+        HIMAGELIST images = (HIMAGELIST)SendMessageA(combo, CBEM_SETIMAGELIST, 0, 0);
+        if (images)
+            ImageList_Destroy(images);
+    }
+}
+
+/* Outermost procedure of the toolbar: it gives back the image lists made
+   here while the combo box still exists, then leaves every message to
+   BandWindowProc. */
+static LRESULT CALLBACK ToolbarWindowProc(HWND toolbar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY)
+        DestroyBandImages(toolbar);
+    return BandWindowProc(toolbar, message, wParam, lParam);
 }
 
 static void SetUpToolbar(HWND toolbar)
@@ -58,7 +89,7 @@ static void SetUpToolbar(HWND toolbar)
     /* The toolbar's own procedure is where BandWindowProc forwards to. */
     LONG_PTR own = GetWindowLongPtrA(toolbar, GWLP_WNDPROC);
     SetWindowLongPtrA(toolbar, GWLP_USERDATA, own);
-    SetWindowLongPtrA(toolbar, GWLP_WNDPROC, (LONG_PTR)BandWindowProc);
+    SetWindowLongPtrA(toolbar, GWLP_WNDPROC, (LONG_PTR)ToolbarWindowProc);
 }
 
 int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
@@ -79,20 +110,6 @@ int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
         SendMessageA(combo, CBEM_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_FEED, 18));
     PostMessageA(toolbar, WM_FEEDLIST_FILL, 0, (LPARAM)band);
     return 0;
-}
-
-void DestroyBandImages(HWND toolbar, HWND combo)
-{
-    for (WPARAM index = 0; index < 2; index++) {
-        HIMAGELIST images = (HIMAGELIST)SendMessageA(toolbar, TB_SETIMAGELIST, index, 0);
-        if (images)
-            ImageList_Destroy(images);
-    }
-    if (combo) {
-        HIMAGELIST images = (HIMAGELIST)SendMessageA(combo, CBEM_SETIMAGELIST, 0, 0);
-        if (images)
-            ImageList_Destroy(images);
-    }
 }
 
 int LayoutBandWindows(HWND siteWindow, HWND toolbar)

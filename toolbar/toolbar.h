@@ -12,7 +12,4 @@ int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
 int LayoutBandWindows(HWND siteWindow, HWND toolbar);
 LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-/* Detaches and destroys the image lists of the toolbar and the combo box. */
-void DestroyBandImages(HWND toolbar, HWND combo);
-
 #endif
