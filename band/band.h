@@ -54,6 +54,11 @@ HRESULT CanUnloadModule(void);
 
 HRESULT CreateBandClassFactory(void **ppv);
 
+/* Registration (register.cpp): 0 or the Win32 error of the class key or the
+   toolbar value; the product values are best-effort. */
+DWORD WriteRegistration(void);
+HRESULT RegisterBandCategory(void);
+
 /* The shared IUnknown trio of every band interface. */
 HRESULT STDMETHODCALLTYPE BandObject_QueryInterface(InterfaceEntry *entry, REFIID riid, void **ppv);
 ULONG STDMETHODCALLTYPE BandObject_AddRef(InterfaceEntry *entry);

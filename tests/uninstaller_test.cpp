@@ -9,6 +9,7 @@
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
 #include "tests/support/import_slot.h"
+#include "tests/support/box_answer.h"
 #include <string.h>
 
 namespace {
@@ -142,47 +143,6 @@ DWORD WINAPI RefusingDeleteKey(HKEY root, const char *key)
         LoadLibraryA("shlwapi.dll"), "SHDeleteKeyA");
     return real ? real(root, key) : ERROR_PROC_NOT_FOUND;
 }
-
-/* Answers this process's next uninstaller box with OK from another thread,
-   since the box's modal loop holds the test's thread. */
-class BoxAnswer {
-public:
-    explicit BoxAnswer(const std::string &caption) : caption_(caption)
-    {
-        thread_ = CreateThread(NULL, 0, Run, this, 0, NULL);
-    }
-    ~BoxAnswer()
-    {
-        WaitForSingleObject(thread_, 20000);
-        CloseHandle(thread_);
-    }
-    std::string Text()
-    {
-        WaitForSingleObject(thread_, 20000);
-        return text_;
-    }
-
-private:
-    static DWORD WINAPI Run(void *self)
-    {
-        BoxAnswer *answer = (BoxAnswer *)self;
-        for (int i = 0; i < 1000; i++) {
-            HWND box = FindWindowA("#32770", answer->caption_.c_str());
-            if (box) {
-                char text[260] = "";
-                GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-                answer->text_ = text;
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return 0;
-            }
-            Sleep(20);
-        }
-        return 1;
-    }
-    std::string caption_;
-    std::string text_;
-    HANDLE thread_;
-};
 
 const char CLASS_KEY[] = "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
 const char UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora";
