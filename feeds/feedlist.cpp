@@ -72,7 +72,6 @@ static const char FILL_PROPERTY[] = "velmora feed list fill";
 static volatile LONG lastFill;
 
 struct FeedListJob {
-    HWND comboWindow;
     HWND toolbar;
     LONG fill;
     BandState *band;
@@ -172,11 +171,12 @@ static BOOL IsCurrentFill(const FeedListContext *context)
     return (LONG)(LONG_PTR)GetPropA(context->toolbar, FILL_PROPERTY) == context->fill;
 }
 
-/* A stop request, a newer fill or the toolbar's end stops the whole fill. */
+/* A newer fill or the toolbar's end stops the whole fill. Only the fill's
+   number tells: the process has one stop event for all bands, and one
+   band's teardown must not stop another band's fill. */
 static BOOL StopRequested(FeedListContext *context)
 {
-    if (!context->stopped &&
-        (WaitForSingleObject(context->stopEvent, 0) == WAIT_OBJECT_0 || !IsCurrentFill(context)))
+    if (!context->stopped && !IsCurrentFill(context))
         context->stopped = TRUE;
     return context->stopped;
 }
@@ -287,8 +287,7 @@ static void FillFeedList(const FeedListJob *job)
     if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
         GetPrivateProfileStringA("Servers", "show", currentUrl, currentUrl, FEED_TEXT_SIZE - 1, path);
 
-    FeedListContext context = { job->comboWindow, currentUrl, band->feedListStopEvent,
-                                job->toolbar, job->fill, FALSE };
+    FeedListContext context = { currentUrl, job->toolbar, job->fill, FALSE };
     if (RelayToCombo(&context, CB_RESETCONTENT, 0, 0, NULL) && !StopRequested(&context)) {
         ForEachServer(list, AddUserFeedEntry, &context);
         if (!context.stopped)
@@ -321,11 +320,8 @@ static LRESULT BandOnFill(HWND toolbar)
     BandState *band = processBandState;
     if (!band)
         return 0;
-    ResetEvent(band->feedListStopEvent);
-    HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
-    if (!combo)
+    if (!GetDlgItem(toolbar, FEED_COMBO_ID))
         return 0;
-    SetWindowLongPtrA(combo, GWLP_USERDATA, (LONG_PTR)band);
 
     FeedListJob *job = (FeedListJob *)GlobalAlloc(GPTR, sizeof(FeedListJob));
     if (!job)
@@ -334,7 +330,6 @@ static LRESULT BandOnFill(HWND toolbar)
         GlobalFree(job);
         return 0;
     }
-    job->comboWindow = combo;
     job->toolbar = toolbar;
     job->band = band;
     job->fill = InterlockedIncrement(&lastFill);
@@ -413,8 +408,6 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
 
 static void BandOnDestroy(HWND toolbar)
 {
-    if (processBandState)
-        SetEvent(processBandState->feedListStopEvent);
     RemovePropA(toolbar, FILL_PROPERTY);
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     DestroyBandImages(toolbar, combo);

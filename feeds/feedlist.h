@@ -14,9 +14,7 @@ struct BandState;
 
 /* What one fill works with, on the fill thread. */
 struct FeedListContext {
-    HWND comboWindow;
     char *currentUrl;
-    HANDLE stopEvent;
     HWND toolbar;
     LONG fill;          /* this fill's number; only the toolbar's current one may change the combo box */
     BOOL stopped;
