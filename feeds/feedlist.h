@@ -24,7 +24,6 @@ LRESULT CALLBACK BandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 DWORD WINAPI FeedListThread(void *job);
 int AddUserFeedEntry(char *url, int index, void *context);
 int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData);
-HRESULT GetSystemFeedUrl(UINT position, char *buffer);
 
 /* UTF-16 to the ANSI code page, cut to fit size bytes with the terminator. */
 int WideToAnsiCut(const WCHAR *text, char *buffer, int size);
