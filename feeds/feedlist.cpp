@@ -16,7 +16,6 @@
 #include "toolbar/toolbar.h"
 #include <commctrl.h>
 
-
 /* The toolbar property that holds the number of its current fill. */
 static const char FILL_PROPERTY[] = "velmora feed list fill";
 static volatile LONG lastFill;
@@ -65,9 +64,8 @@ static BOOL IsCurrentFill(const FeedListContext *context)
     return (LONG)(LONG_PTR)GetPropA(context->toolbar, FILL_PROPERTY) == context->fill;
 }
 
-/* A newer fill or the toolbar's end stops the whole fill. Only the fill's
-   number tells: the process has one stop event for all bands, and one
-   band's teardown must not stop another band's fill. */
+/* A newer fill or the toolbar's end stops the whole fill. A fill answers to
+   its own number only, so one band's teardown never stops another band's. */
 static BOOL StopRequested(FeedListContext *context)
 {
     if (!context->stopped && !IsCurrentFill(context))
