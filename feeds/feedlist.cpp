@@ -9,69 +9,17 @@
    ever waiting for it. */
 #include "feeds/feedlist.h"
 #include "feeds/feeds.h"
+#include "feeds/feedstore.h"
 #include "band/module.h"
 #include "settings/settings.h"
 #include "ticker/ticker.h"
-#include "resources/resource.h"
 #include <commctrl.h>
-#include <stddef.h>
-
-/* The system feed store, as far as the band uses it. Strings come back
-   allocated with CoTaskMemAlloc; the slots not named here are never called. */
-static const CLSID CLSID_FeedStore =
-    { 0xFE6B11C3, 0xC72E, 0x4061, { 0x86, 0xC6, 0x9D, 0x16, 0x31, 0x21, 0xF2, 0x29 } };
-static const IID IID_FeedStoreManager =
-    { 0x5357E238, 0xFB12, 0x4ACA, { 0xA9, 0x30, 0xCA, 0xB7, 0x83, 0x2B, 0x84, 0xBF } };
-static const IID IID_FeedStoreFolder =
-    { 0x4C963678, 0x3A51, 0x4B88, { 0x85, 0x31, 0x98, 0xB9, 0x0B, 0x65, 0x08, 0xF2 } };
-static const IID IID_FeedStoreFeed =
-    { 0xA44179A4, 0xE0F6, 0x403B, { 0xAF, 0x8D, 0xD0, 0x80, 0xF4, 0x25, 0xA4, 0x51 } };
-
-struct StoreManager;
-struct StoreFolder;
-struct StoreFeeds;
-struct StoreFeed;
-
-struct StoreManagerTable {
-    void *unknown[3];
-    HRESULT (STDMETHODCALLTYPE *RootFolder)(StoreManager *self, REFIID riid, void **folder);
-};
-struct StoreFolderTable {
-    void *unknown[3];
-    HRESULT (STDMETHODCALLTYPE *Feeds)(StoreFolder *self, StoreFeeds **feeds);
-};
-struct StoreFeedsTable {
-    void *unknown[3];
-    HRESULT (STDMETHODCALLTYPE *Count)(StoreFeeds *self, UINT *count);
-    HRESULT (STDMETHODCALLTYPE *Item)(StoreFeeds *self, UINT position, REFIID riid, void **feed);
-};
-struct StoreFeedTable {
-    void *unknown[3];
-    void *slots3to5[3];
-    HRESULT (STDMETHODCALLTYPE *Url)(StoreFeed *self, LPWSTR *url);
-    void *slots7to33[27];
-    HRESULT (STDMETHODCALLTYPE *Title)(StoreFeed *self, LPWSTR *title);
-};
-static_assert(offsetof(StoreFeedTable, Url) == 6 * sizeof(void *), "feed slot 6");
-static_assert(offsetof(StoreFeedTable, Title) == 34 * sizeof(void *), "feed slot 34");
-
-struct StoreManager { const StoreManagerTable *table; };
-struct StoreFolder { const StoreFolderTable *table; };
-struct StoreFeeds { const StoreFeedsTable *table; };
-struct StoreFeed { const StoreFeedTable *table; };
-
-static void ReleaseStoreObject(void *object)
-{
-    if (object)
-        IUnknown_Release((IUnknown *)object);
-}
 
 /* The toolbar property that holds the number of its current fill. */
 static const char FILL_PROPERTY[] = "velmora feed list fill";
 static volatile LONG lastFill;
 
 struct FeedListJob {
-    HWND comboWindow;
     HWND toolbar;
     LONG fill;
     BandState *band;
@@ -108,62 +56,6 @@ int WideToAnsiCut(const WCHAR *text, char *buffer, int size)
     return 0;
 }
 
-static HRESULT OpenStoreFeeds(StoreManager **manager, StoreFolder **folder, StoreFeeds **feeds)
-{
-    *manager = NULL;
-    *folder = NULL;
-    *feeds = NULL;
-    HRESULT hr = CoCreateInstance(CLSID_FeedStore, NULL, CLSCTX_INPROC_SERVER, IID_FeedStoreManager,
-                                  (void **)manager);
-    if (SUCCEEDED(hr) && !*manager)
-        hr = E_POINTER;
-    if (SUCCEEDED(hr))
-        hr = (*manager)->table->RootFolder(*manager, IID_FeedStoreFolder, (void **)folder);
-    if (SUCCEEDED(hr) && !*folder)
-        hr = E_POINTER;
-    if (SUCCEEDED(hr))
-        hr = (*folder)->table->Feeds(*folder, feeds);
-    if (SUCCEEDED(hr) && !*feeds)
-        hr = E_POINTER;
-    return FAILED(hr) ? hr : S_OK;
-}
-
-static void CloseStoreFeeds(StoreManager *manager, StoreFolder *folder, StoreFeeds *feeds)
-{
-    ReleaseStoreObject(feeds);
-    ReleaseStoreObject(folder);
-    ReleaseStoreObject(manager);
-}
-
-HRESULT GetSystemFeedUrl(UINT position, char *buffer)
-{
-    StoreManager *manager;
-    StoreFolder *folder;
-    StoreFeeds *feeds;
-    HRESULT hr = OpenStoreFeeds(&manager, &folder, &feeds);
-    StoreFeed *feed = NULL;
-    if (SUCCEEDED(hr))
-        hr = feeds->table->Item(feeds, position, IID_FeedStoreFeed, (void **)&feed);
-    if (SUCCEEDED(hr) && !feed)
-        hr = E_POINTER;
-    LPWSTR url = NULL;
-    if (SUCCEEDED(hr))
-        hr = feed->table->Url(feed, &url);
-    if (SUCCEEDED(hr)) {
-        char converted[FEED_TEXT_SIZE];
-        if (url && WideToAnsiCut(url, converted, sizeof(converted)) > 0) {
-            lstrcpyA(buffer, converted);
-            hr = S_OK;
-        } else {
-            hr = E_FAIL;
-        }
-    }
-    CoTaskMemFree(url);
-    ReleaseStoreObject(feed);
-    CloseStoreFeeds(manager, folder, feeds);
-    return hr;
-}
-
 /* On the fill thread */
 
 static BOOL IsCurrentFill(const FeedListContext *context)
@@ -171,11 +63,11 @@ static BOOL IsCurrentFill(const FeedListContext *context)
     return (LONG)(LONG_PTR)GetPropA(context->toolbar, FILL_PROPERTY) == context->fill;
 }
 
-/* A stop request, a newer fill or the toolbar's end stops the whole fill. */
+/* A newer fill or the toolbar's end stops the whole fill. A fill answers to
+   its own number only, so one band's teardown never stops another band's. */
 static BOOL StopRequested(FeedListContext *context)
 {
-    if (!context->stopped &&
-        (WaitForSingleObject(context->stopEvent, 0) == WAIT_OBJECT_0 || !IsCurrentFill(context)))
+    if (!context->stopped && !IsCurrentFill(context))
         context->stopped = TRUE;
     return context->stopped;
 }
@@ -240,35 +132,19 @@ int AddUserFeedEntry(char *url, int index, void *parameter)
     return 0;
 }
 
-static void AddSystemFeed(FeedListContext *context, StoreFeeds *feeds, UINT position, char *urlBuffer)
-{
-    StoreFeed *feed = NULL;
-    if (FAILED(feeds->table->Item(feeds, position, IID_FeedStoreFeed, (void **)&feed)) || !feed)
-        return;
-    LPWSTR url = NULL;
-    LPWSTR title = NULL;
-    if (SUCCEEDED(feed->table->Url(feed, &url)) && url &&
-        SUCCEEDED(feed->table->Title(feed, &title)) && title &&
-        WideToAnsiCut(url, urlBuffer, FEED_TEXT_SIZE) > 0)
-        AddFeedListEntry(context, title, urlBuffer, ~(LONG)position);
-    CoTaskMemFree(title);
-    CoTaskMemFree(url);
-    ReleaseStoreObject(feed);
-}
-
 static void AddSystemFeeds(FeedListContext *context, char *urlBuffer)
 {
-    StoreManager *manager;
-    StoreFolder *folder;
-    StoreFeeds *feeds;
-    if (SUCCEEDED(OpenStoreFeeds(&manager, &folder, &feeds))) {
-        UINT count = 0;
-        if (FAILED(feeds->table->Count(feeds, &count)))
-            count = 0;
-        for (UINT position = 0; position < count && !context->stopped; position++)
-            AddSystemFeed(context, feeds, position, urlBuffer);
+    FeedStore store;
+    if (FAILED(OpenFeedStore(&store)))
+        return;
+    UINT count = CountStoreFeeds(&store);
+    for (UINT position = 0; position < count && !context->stopped; position++) {
+        LPWSTR title = NULL;
+        if (ReadStoreFeed(&store, position, urlBuffer, &title) == S_OK)
+            AddFeedListEntry(context, title, urlBuffer, ~(LONG)position);
+        CoTaskMemFree(title);
     }
-    CloseStoreFeeds(manager, folder, feeds);
+    CloseFeedStore(&store);
 }
 
 static void FillFeedList(const FeedListJob *job)
@@ -279,19 +155,15 @@ static void FillFeedList(const FeedListJob *job)
         return;
     CopyMemory(list, band->serverList, SERVER_LIST_SIZE);
 
-    /* The path buffer is reused for each system feed's URL. */
-    char path[FEED_TEXT_SIZE];
+    char storeUrl[FEED_TEXT_SIZE];
     char currentUrl[FEED_TEXT_SIZE];
-    LoadStringA(moduleHandle, IDS_DEFAULT_FEED, currentUrl, FEED_TEXT_SIZE - 1);
-    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
-        GetPrivateProfileStringA("Servers", "show", currentUrl, currentUrl, FEED_TEXT_SIZE - 1, path);
+    LoadShownFeedUrl(currentUrl, FEED_TEXT_SIZE);
 
-    FeedListContext context = { job->comboWindow, currentUrl, band->feedListStopEvent,
-                                job->toolbar, job->fill, FALSE };
+    FeedListContext context = { currentUrl, job->toolbar, job->fill, FALSE };
     if (RelayToCombo(&context, CB_RESETCONTENT, 0, 0, NULL) && !StopRequested(&context)) {
         ForEachServer(list, AddUserFeedEntry, &context);
         if (!context.stopped)
-            AddSystemFeeds(&context, path);
+            AddSystemFeeds(&context, storeUrl);
         RelayToCombo(&context, CB_SETCURSEL, (WPARAM)band->selectedFeed, 0, NULL);
     }
     GlobalFree(list);
@@ -320,11 +192,8 @@ static LRESULT BandOnFill(HWND toolbar)
     BandState *band = processBandState;
     if (!band)
         return 0;
-    ResetEvent(band->feedListStopEvent);
-    HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
-    if (!combo)
+    if (!GetDlgItem(toolbar, FEED_COMBO_ID))
         return 0;
-    SetWindowLongPtrA(combo, GWLP_USERDATA, (LONG_PTR)band);
 
     FeedListJob *job = (FeedListJob *)GlobalAlloc(GPTR, sizeof(FeedListJob));
     if (!job)
@@ -333,7 +202,6 @@ static LRESULT BandOnFill(HWND toolbar)
         GlobalFree(job);
         return 0;
     }
-    job->comboWindow = combo;
     job->toolbar = toolbar;
     job->band = band;
     job->fill = InterlockedIncrement(&lastFill);
@@ -412,8 +280,6 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
 
 static void BandOnDestroy(HWND toolbar)
 {
-    if (processBandState)
-        SetEvent(processBandState->feedListStopEvent);
     RemovePropA(toolbar, FILL_PROPERTY);
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     HWND ticker = GetDlgItem(toolbar, TICKER_ID);

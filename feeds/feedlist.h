@@ -14,9 +14,7 @@ struct BandState;
 
 /* What one fill works with, on the fill thread. */
 struct FeedListContext {
-    HWND comboWindow;
     char *currentUrl;
-    HANDLE stopEvent;
     HWND toolbar;
     LONG fill;          /* this fill's number; only the toolbar's current one may change the combo box */
     BOOL stopped;
@@ -26,7 +24,6 @@ LRESULT CALLBACK BandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 DWORD WINAPI FeedListThread(void *job);
 int AddUserFeedEntry(char *url, int index, void *context);
 int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData);
-HRESULT GetSystemFeedUrl(UINT position, char *buffer);
 
 /* UTF-16 to the ANSI code page, cut to fit size bytes with the terminator. */
 int WideToAnsiCut(const WCHAR *text, char *buffer, int size);

@@ -16,7 +16,8 @@ enum {
 /* Takes over the item node's reference; the result is ignored. */
 typedef HRESULT (*FeedItemCallback)(IXMLDOMNode *item, void *context);
 
-HRESULT CreateFeedDocument(IXMLDOMDocument **document);
+/* Asynchronous loading and external resolution off. */
+void SetUpFeedDocument(IXMLDOMDocument *document);
 HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind);
 HRESULT FindFeedRoot(IXMLDOMDocument *document, IXMLDOMNode **root, int *kind);
 HRESULT ForEachFeedItem(IXMLDOMNode *root, FeedItemCallback callback, void *context);

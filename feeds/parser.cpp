@@ -21,7 +21,13 @@ BSTR AnsiToBstr(const char *text)
 
 /* Feeds are untrusted: external entities and DTDs would let one pull local
    files or intranet pages into the ticker, so they are never resolved. */
-HRESULT CreateFeedDocument(IXMLDOMDocument **document)
+void SetUpFeedDocument(IXMLDOMDocument *document)
+{
+    (void)IXMLDOMDocument_put_async(document, VARIANT_FALSE);
+    (void)IXMLDOMDocument_put_resolveExternals(document, VARIANT_FALSE);
+}
+
+static HRESULT CreateFeedDocument(IXMLDOMDocument **document)
 {
     *document = NULL;
     IXMLDOMDocument *doc = NULL;
@@ -29,10 +35,74 @@ HRESULT CreateFeedDocument(IXMLDOMDocument **document)
                                   IID_IXMLDOMDocument, (void **)&doc);
     if (FAILED(hr))
         return hr;
-    (void)IXMLDOMDocument_put_async(doc, VARIANT_FALSE);
-    (void)IXMLDOMDocument_put_resolveExternals(doc, VARIANT_FALSE);
+    SetUpFeedDocument(doc);
     *document = doc;
     return S_OK;
+}
+
+/* Internal entities are expanded each time a text is read, and Wine's DOM
+   reads a text in time that grows with the square of its length: a 110 KB
+   document that uses a 50 000-character entity 20 000 times in one title
+   loads at once and then holds its reader for good. A document with a DTD
+   is therefore weighed before any text is read. The DOM writes out the
+   declarations only as part of the whole document, so the prolog (all that
+   precedes the document element) stands for the largest entity; an entity
+   that uses another one could outgrow it and is refused. */
+#define FEED_PROLOG_CHARS       16384
+#define FEED_EXPANSION_CHARS    262144
+
+/* Entity uses in written-out text: every '&' but character references and
+   the escapes the writer itself produces. */
+static LONG CountEntityUses(const WCHAR *text, UINT length)
+{
+    static const WCHAR *const escapes[] = { L"lt;", L"gt;", L"amp;", L"quot;", L"apos;" };
+    LONG uses = 0;
+    for (UINT i = 0; i < length; i++) {
+        if (text[i] != L'&' || text[i + 1] == L'#')
+            continue;
+        BOOL escape = FALSE;
+        for (int e = 0; e < 5 && !escape; e++)
+            escape = StrCmpNW(text + i + 1, escapes[e], lstrlenW(escapes[e])) == 0;
+        if (!escape)
+            uses++;
+    }
+    return uses;
+}
+
+static HRESULT WeighEntities(IXMLDOMDocument *document)
+{
+    IXMLDOMDocumentType *type = NULL;
+    HRESULT hr = IXMLDOMDocument_get_doctype(document, &type);
+    if (type)
+        IXMLDOMDocumentType_Release(type);
+    if (hr != S_OK || !type)
+        return FAILED(hr) ? hr : S_OK;
+
+    BSTR whole = NULL;
+    BSTR body = NULL;
+    IXMLDOMElement *element = NULL;
+    hr = IXMLDOMDocument_get_xml(document, &whole);
+    if (hr == S_OK)
+        hr = IXMLDOMDocument_get_documentElement(document, &element);
+    if (hr == S_OK && element)
+        hr = IXMLDOMElement_get_xml(element, &body);
+    if (hr == S_OK && (!whole || !body))
+        hr = E_FAIL;
+    if (hr == S_OK) {
+        UINT wholeLength = SysStringLen(whole);
+        UINT bodyLength = SysStringLen(body);
+        UINT prolog = wholeLength > bodyLength ? wholeLength - bodyLength : 0;
+        LONG uses = CountEntityUses(body, bodyLength);
+        if (prolog > FEED_PROLOG_CHARS ||
+            (uses > 0 && (CountEntityUses(whole, prolog) > 0 ||
+                          (ULONGLONG)uses * prolog > FEED_EXPANSION_CHARS)))
+            hr = E_FAIL;
+    }
+    SysFreeString(body);
+    SysFreeString(whole);
+    if (element)
+        IXMLDOMElement_Release(element);
+    return FAILED(hr) ? hr : (hr == S_OK ? S_OK : E_FAIL);
 }
 
 HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
@@ -53,6 +123,8 @@ HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
     SysFreeString(V_BSTR(&source));
 
     IXMLDOMNode *node = NULL;
+    if (hr == S_OK)
+        hr = WeighEntities(document);
     if (hr == S_OK) {
         hr = FindFeedRoot(document, &node, kind);
         if (hr == S_OK && !node) {
@@ -66,6 +138,45 @@ HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
     return hr;
 }
 
+/* A node's name; S_OK only with a name. */
+static HRESULT ReadNodeName(IXMLDOMNode *node, BSTR *name)
+{
+    *name = NULL;
+    HRESULT hr = IXMLDOMNode_get_nodeName(node, name);
+    if (hr == S_OK && *name)
+        return S_OK;
+    SysFreeString(*name);
+    *name = NULL;
+    return FAILED(hr) ? hr : E_FAIL;
+}
+
+/* A node handed out with its reference: S_OK with the node, S_FALSE when
+   there is none, or the failure; *node is null unless S_OK. */
+static HRESULT KeepNode(HRESULT hr, IXMLDOMNode **node)
+{
+    if (hr == S_OK && *node)
+        return S_OK;
+    if (*node)
+        IXMLDOMNode_Release(*node);
+    *node = NULL;
+    return FAILED(hr) ? hr : S_FALSE;
+}
+
+/* Children are walked from sibling to sibling: asking the child list for
+   item i walks the list from its start each time under Wine, which makes
+   a long channel cost the square of its length. */
+static HRESULT FirstChild(IXMLDOMNode *parent, IXMLDOMNode **child)
+{
+    *child = NULL;
+    return KeepNode(IXMLDOMNode_get_firstChild(parent, child), child);
+}
+
+static HRESULT NextSibling(IXMLDOMNode *node, IXMLDOMNode **next)
+{
+    *next = NULL;
+    return KeepNode(IXMLDOMNode_get_nextSibling(node, next), next);
+}
+
 struct NamedElement {
     const WCHAR *name;
     LONG count;
@@ -74,7 +185,9 @@ struct NamedElement {
 
 /* Counts the elements whose qualified name is exactly each wanted name.
    getElementsByTagName is not asked for the names themselves: Wine matches
-   local names only ("rdf:RDF" finds nothing, "rss" finds "r:rss"). */
+   local names only ("rdf:RDF" finds nothing, "rss" finds "r:rss"). An
+   element that cannot be read fails the count: the elements not counted
+   could change the feed's kind. */
 static HRESULT CountNamedElements(IXMLDOMDocument *document, NamedElement *wanted, int wantedCount)
 {
     IXMLDOMNodeList *list = NULL;
@@ -88,24 +201,24 @@ static HRESULT CountNamedElements(IXMLDOMDocument *document, NamedElement *wante
     hr = IXMLDOMNodeList_get_length(list, &length);
     for (LONG i = 0; hr == S_OK && i < length; i++) {
         IXMLDOMNode *node = NULL;
-        if (IXMLDOMNodeList_get_item(list, i, &node) != S_OK || !node)
+        hr = KeepNode(IXMLDOMNodeList_get_item(list, i, &node), &node);
+        if (hr != S_OK)
             break;
-        BSTR name = NULL;
-        if (IXMLDOMNode_get_nodeName(node, &name) == S_OK && name) {
-            for (int w = 0; w < wantedCount; w++) {
-                if (StrCmpW(name, wanted[w].name) != 0)
-                    continue;
-                if (wanted[w].count++ == 0) {
-                    IXMLDOMNode_AddRef(node);
-                    wanted[w].first = node;
-                }
+        BSTR name;
+        hr = ReadNodeName(node, &name);
+        for (int w = 0; hr == S_OK && w < wantedCount; w++) {
+            if (StrCmpW(name, wanted[w].name) != 0)
+                continue;
+            if (wanted[w].count++ == 0) {
+                IXMLDOMNode_AddRef(node);
+                wanted[w].first = node;
             }
         }
         SysFreeString(name);
         IXMLDOMNode_Release(node);
     }
     IXMLDOMNodeList_Release(list);
-    return hr;
+    return hr == S_OK ? S_OK : (FAILED(hr) ? hr : E_FAIL);
 }
 
 HRESULT FindFeedRoot(IXMLDOMDocument *document, IXMLDOMNode **root, int *kind)
@@ -132,63 +245,25 @@ HRESULT FindFeedRoot(IXMLDOMDocument *document, IXMLDOMNode **root, int *kind)
     return hr;
 }
 
-/* The child at index with its name; S_OK only when both could be had. */
-static HRESULT GetNamedChild(IXMLDOMNodeList *list, LONG index, IXMLDOMNode **child, BSTR *name)
-{
-    *child = NULL;
-    *name = NULL;
-    HRESULT hr = IXMLDOMNodeList_get_item(list, index, child);
-    if (hr != S_OK || !*child) {
-        *child = NULL;
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    hr = IXMLDOMNode_get_nodeName(*child, name);
-    if (hr == S_OK && !*name)
-        hr = E_FAIL;
-    return hr;
-}
-
-static HRESULT GetChildList(IXMLDOMNode *parent, IXMLDOMNodeList **list, LONG *length)
-{
-    *list = NULL;
-    *length = 0;
-    HRESULT hr = IXMLDOMNode_get_childNodes(parent, list);
-    if (hr != S_OK || !*list) {
-        *list = NULL;
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    hr = IXMLDOMNodeList_get_length(*list, length);
-    if (hr != S_OK) {
-        IXMLDOMNodeList_Release(*list);
-        *list = NULL;
-        return FAILED(hr) ? hr : E_FAIL;
-    }
-    return S_OK;
-}
-
 HRESULT ForEachFeedItem(IXMLDOMNode *root, FeedItemCallback callback, void *context)
 {
     if (!root)
         return S_OK;
-    IXMLDOMNodeList *list;
-    LONG length;
-    if (GetChildList(root, &list, &length) != S_OK)
-        return S_OK;
-    for (LONG i = 0; i < length; i++) {
-        IXMLDOMNode *child;
+    IXMLDOMNode *child;
+    HRESULT hr = FirstChild(root, &child);
+    while (hr == S_OK) {
+        /* The next one is had first: the callback owns the item. */
+        IXMLDOMNode *next;
+        HRESULT step = NextSibling(child, &next);
         BSTR name;
-        HRESULT hr = GetNamedChild(list, i, &child, &name);
-        if (!child)
-            break;
-        if (hr == S_OK && StrCmpW(name, L"item") == 0) {
-            SysFreeString(name);
+        if (ReadNodeName(child, &name) == S_OK && StrCmpW(name, L"item") == 0)
             callback(child, context);
-            continue;
-        }
+        else
+            IXMLDOMNode_Release(child);
         SysFreeString(name);
-        IXMLDOMNode_Release(child);
+        child = next;
+        hr = step;
     }
-    IXMLDOMNodeList_Release(list);
     return S_OK;
 }
 
@@ -197,37 +272,24 @@ static HRESULT FindNamedChild(IXMLDOMNode *parent, const WCHAR *name, IXMLDOMNod
                               BOOL stopOnUnnamed)
 {
     *found = NULL;
-    IXMLDOMNodeList *list;
-    LONG length;
-    HRESULT hr = GetChildList(parent, &list, &length);
-    if (hr != S_OK)
-        return hr;
-    hr = E_FAIL;
-    for (LONG i = 0; i < length; i++) {
-        IXMLDOMNode *child;
+    IXMLDOMNode *child;
+    HRESULT hr = FirstChild(parent, &child);
+    while (hr == S_OK) {
         BSTR childName;
-        HRESULT step = GetNamedChild(list, i, &child, &childName);
-        if (!child) {
-            hr = step;
-            break;
-        }
-        BOOL match = step == S_OK && StrCmpW(childName, name) == 0;
+        HRESULT named = ReadNodeName(child, &childName);
+        BOOL match = named == S_OK && StrCmpW(childName, name) == 0;
         SysFreeString(childName);
         if (match) {
             *found = child;
-            hr = S_OK;
-            break;
+            return S_OK;
         }
+        IXMLDOMNode *next = NULL;
+        hr = named != S_OK && stopOnUnnamed ? named : NextSibling(child, &next);
         IXMLDOMNode_Release(child);
-        if (step != S_OK && stopOnUnnamed) {
-            hr = step;
-            break;
-        }
+        child = next;
     }
-    IXMLDOMNodeList_Release(list);
-    return hr;
+    return hr == S_FALSE ? E_FAIL : hr;
 }
-
 HRESULT GetChildText(IXMLDOMNode *parent, const WCHAR *name, BSTR *text)
 {
     if (!parent || !text)

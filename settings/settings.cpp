@@ -67,6 +67,15 @@ static void LoadServerList(char *list, const char *path)
     list[lstrlenA(list) + 1] = 0;
 }
 
+/* Both readers have always kept one byte spare: at most size - 2 characters. */
+void LoadShownFeedUrl(char *url, int size)
+{
+    char path[SETTINGS_PATH_SIZE + 1];
+    LoadStringA(moduleHandle, IDS_DEFAULT_FEED, url, size - 1);
+    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
+        GetPrivateProfileStringA("Servers", "show", url, url, size - 1, path);
+}
+
 void LoadBandSettings(BandState *band)
 {
     char pathBuffer[SETTINGS_PATH_SIZE + 1];

@@ -15,6 +15,8 @@ typedef int (*ServerCallback)(char *entry, int index, void *context);
 
 HRESULT GetSettingsPath(UINT stringId, char *buffer, int size);
 void LoadBandSettings(BandState *band);
+/* The feed shown at start: [Servers] show, or the default feed string. */
+void LoadShownFeedUrl(char *url, int size);
 HRESULT CreateTickerFonts(HFONT *textFont, HFONT *linkFont);
 HRESULT ForEachServer(char *list, ServerCallback callback, void *context);
 HRESULT GetServerAt(char *list, int n, char **entry);

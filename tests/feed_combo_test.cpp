@@ -207,6 +207,31 @@ TEST_F(FeedCombo, AFillStartedTwiceLeavesOneSetOfEntries)
     EXPECT_EQ(1, rig.server.Requests("/a")) << "the older fill stopped before its next feed";
 }
 
+TEST_F(FeedCombo, AnotherToolbarsEndLeavesThisFillRunning)
+{
+    rig.server.Serve("/slow", ChannelFeed("Slow"), 200, "text/xml", LoopbackServer::Hold);
+    rig.server.Serve("/a", ChannelFeed("Alpha"));
+    rig.WriteServers({ rig.server.Url("/slow"), rig.server.Url("/a") }, "");
+    ASSERT_TRUE(rig.Build());
+    ASSERT_TRUE(rig.CreateWindows());
+    ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/slow") == 1; }, 5000));
+
+    /* A second band's toolbar fills from an empty list and goes away. */
+    HWND site = rig.site;
+    HWND toolbar = rig.toolbar;
+    rig.band()->serverList[0] = 0;
+    ASSERT_TRUE(rig.CreateWindows());
+    ASSERT_TRUE(rig.WaitFills());
+    rig.DestroyWindows();
+    rig.site = site;
+    rig.toolbar = toolbar;
+
+    rig.server.Release();
+    ASSERT_TRUE(rig.WaitFills());
+    EXPECT_EQ(Data({ 0, 1 }), rig.ItemData());
+    EXPECT_EQ(0, SendMessageA(rig.combo(), CB_GETCURSEL, 0, 0));
+}
+
 TEST_F(FeedCombo, AFillOutlivingItsToolbarKeepsWhatItUses)
 {
     rig.server.Serve("/slow", ChannelFeed("Slow"), 200, "text/xml", LoopbackServer::Hold);

@@ -49,6 +49,111 @@ HRESULT CollectTitle(IXMLDOMNode *item, void *context)
     return S_OK;
 }
 
+/* DOM stand-ins for what the real DOM will not do on request: a document
+   that records how it is set up and lists the elements it is given, and
+   elements that fail to be listed (no node) or to give their name. Slots
+   left empty are not expected to be called. */
+struct StandInNode {
+    IXMLDOMNode iface;
+    LONG refs;
+    const WCHAR *name;
+};
+
+std::vector<std::string> domCalls;
+std::vector<StandInNode *> listedElements;
+
+ULONG STDMETHODCALLTYPE NodeAddRef(IXMLDOMNode *node) { return ++((StandInNode *)node)->refs; }
+ULONG STDMETHODCALLTYPE NodeRelease(IXMLDOMNode *node) { return --((StandInNode *)node)->refs; }
+HRESULT STDMETHODCALLTYPE NodeName(IXMLDOMNode *node, BSTR *name)
+{
+    const WCHAR *text = ((StandInNode *)node)->name;
+    *name = text ? SysAllocString(text) : NULL;
+    return text ? S_OK : E_FAIL;
+}
+
+ULONG STDMETHODCALLTYPE ListAddRef(IXMLDOMNodeList *) { return 1; }
+ULONG STDMETHODCALLTYPE ListRelease(IXMLDOMNodeList *) { return 1; }
+HRESULT STDMETHODCALLTYPE ListLength(IXMLDOMNodeList *, LONG *length)
+{
+    *length = (LONG)listedElements.size();
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE ListItem(IXMLDOMNodeList *, LONG index, IXMLDOMNode **item)
+{
+    StandInNode *node = listedElements.at(index);
+    *item = node ? &node->iface : NULL;
+    if (!node)
+        return E_FAIL;
+    node->refs++;
+    return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE DocumentAddRef(IXMLDOMDocument *) { return 1; }
+ULONG STDMETHODCALLTYPE DocumentRelease(IXMLDOMDocument *) { return 1; }
+HRESULT STDMETHODCALLTYPE DocumentAsync(IXMLDOMDocument *, VARIANT_BOOL on)
+{
+    domCalls.push_back(on ? "async on" : "async off");
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE DocumentResolve(IXMLDOMDocument *, VARIANT_BOOL on)
+{
+    domCalls.push_back(on ? "resolveExternals on" : "resolveExternals off");
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE DocumentElements(IXMLDOMDocument *, BSTR name, IXMLDOMNodeList **list);
+
+struct StandInDom {
+    StandInDom()
+    {
+        nodeTable.AddRef = NodeAddRef;
+        nodeTable.Release = NodeRelease;
+        nodeTable.get_nodeName = NodeName;
+        listTable.AddRef = ListAddRef;
+        listTable.Release = ListRelease;
+        listTable.get_length = ListLength;
+        listTable.get_item = ListItem;
+        documentTable.AddRef = DocumentAddRef;
+        documentTable.Release = DocumentRelease;
+        documentTable.put_async = DocumentAsync;
+        documentTable.put_resolveExternals = DocumentResolve;
+        documentTable.getElementsByTagName = DocumentElements;
+        list.lpVtbl = &listTable;
+        document.lpVtbl = &documentTable;
+        domCalls.clear();
+    }
+    /* Lists one element per name; NULL is an element that cannot be listed. */
+    void List(const std::vector<const WCHAR *> &names, const WCHAR *unnamed)
+    {
+        nodes.resize(names.size());
+        listedElements.clear();
+        for (size_t i = 0; i < names.size(); i++) {
+            nodes[i] = { { &nodeTable }, 1, names[i] == unnamed ? NULL : names[i] };
+            listedElements.push_back(names[i] ? &nodes[i] : NULL);
+        }
+    }
+    IXMLDOMNodeVtbl nodeTable = {};
+    IXMLDOMNodeListVtbl listTable = {};
+    IXMLDOMDocumentVtbl documentTable = {};
+    IXMLDOMDocument document;
+    std::vector<StandInNode> nodes;
+    static IXMLDOMNodeList list;
+};
+IXMLDOMNodeList StandInDom::list;
+
+HRESULT STDMETHODCALLTYPE DocumentElements(IXMLDOMDocument *, BSTR name, IXMLDOMNodeList **list)
+{
+    domCalls.push_back("elements " + Narrow(name));
+    *list = &StandInDom::list;
+    return S_OK;
+}
+
+HRESULT CountItem(IXMLDOMNode *item, void *context)
+{
+    ++*(LONG *)context;
+    IXMLDOMNode_Release(item);
+    return S_OK;
+}
+
 class FeedParser : public testing::Test {
 protected:
     void SetUp() override
@@ -124,6 +229,9 @@ TEST_F(FeedParser, RootsAreFoundByExactQualifiedName)
         /* Two rdf:RDF elements and one rss: read as RSS. */
         { std::string("<w") + rdfNs + "><rdf:RDF/><rdf:RDF/><rss><channel><item/></channel></rss></w>",
           S_OK, FEED_KIND_RSS },
+        /* One rdf:RDF wins over one rss. */
+        { std::string("<w") + rdfNs + "><rss><channel><item/></channel></rss><rdf:RDF/></w>",
+          S_OK, FEED_KIND_RDF },
         /* One rss anywhere in the tree counts. */
         { "<w><x><rss><channel/></rss></x></w>", S_OK, FEED_KIND_RSS },
         /* Another prefix is not rdf:RDF, nor is r:rss an rss element. */
@@ -235,14 +343,9 @@ TEST_F(FeedParser, EncodingsArriveAsUtf16)
 
 TEST_F(FeedParser, DocumentsNeverResolveExternals)
 {
-    IXMLDOMDocument *document = NULL;
-    ASSERT_EQ(S_OK, CreateFeedDocument(&document));
-    VARIANT_BOOL resolve = VARIANT_TRUE, async = VARIANT_TRUE;
-    IXMLDOMDocument_get_resolveExternals(document, &resolve);
-    IXMLDOMDocument_get_async(document, &async);
-    EXPECT_EQ(VARIANT_FALSE, resolve);
-    EXPECT_EQ(VARIANT_FALSE, async);
-    IXMLDOMDocument_Release(document);
+    StandInDom dom;
+    SetUpFeedDocument(&dom.document);
+    EXPECT_EQ((std::vector<std::string>{ "async off", "resolveExternals off" }), domCalls);
 
     /* An external entity never reaches the server. */
     server.Serve("/secret", "SECRET", 200, "text/plain");
@@ -253,6 +356,93 @@ TEST_F(FeedParser, DocumentsNeverResolveExternals)
         EXPECT_EQ(std::wstring::npos, loaded.titles.at(0).find(L"SECRET"));
     }
     EXPECT_EQ(0, server.Requests("/secret"));
+}
+
+TEST_F(FeedParser, AnElementThatCannotBeReadFailsTheRootSearch)
+{
+    const WCHAR *unnamed = L"unnamed";
+    struct Case {
+        std::vector<const WCHAR *> elements;
+        HRESULT hr;
+    } cases[] = {
+        { { L"rdf:RDF", NULL, L"rdf:RDF" }, E_FAIL },
+        { { L"rdf:RDF", unnamed }, E_FAIL },
+        { { L"channel", L"rdf:RDF" }, S_OK },
+    };
+    for (const Case &c : cases) {
+        StandInDom dom;
+        dom.List(c.elements, unnamed);
+        IXMLDOMNode *root = (IXMLDOMNode *)1;
+        int kind = -1;
+        HRESULT hr = FindFeedRoot(&dom.document, &root, &kind);
+        EXPECT_EQ(c.hr == S_OK, hr == S_OK) << std::hex << hr << " in case " << (&c - cases);
+        if (hr == S_OK) {
+            EXPECT_EQ(&dom.nodes[1].iface, root);
+            EXPECT_EQ(FEED_KIND_RDF, kind);
+            IXMLDOMNode_Release(root);
+        } else {
+            EXPECT_EQ(nullptr, root);
+            EXPECT_EQ(FEED_KIND_NONE, kind);
+        }
+        for (const StandInNode &node : dom.nodes)
+            EXPECT_EQ(1, node.refs) << "every listed element is given back";
+    }
+}
+
+/* A refused document is a failed load; it must be refused before its texts
+   are read, which would take far longer than the bound. */
+TEST_F(FeedParser, EntitiesAreWeighedBeforeTheTextsAreRead)
+{
+    auto feed = [](const std::string &declarations, const std::string &title) {
+        return "<?xml version=\"1.0\"?><!DOCTYPE rss [" + declarations + "]><rss><channel><item><title>" +
+               title + "</title></item></channel></rss>";
+    };
+    auto repeat = [](const std::string &text, int times) {
+        std::string out;
+        for (int i = 0; i < times; i++)
+            out += text;
+        return out;
+    };
+    struct Case {
+        std::string body;
+        bool loads;
+    } cases[] = {
+        { feed("<!ENTITY nbsp \"&#160;\"><!ENTITY co \"Smith &amp; Sons\">", "a&nbsp;b &co;"), true },
+        /* One large entity used often: without the check, 15 M characters in one title. */
+        { feed("<!ENTITY big \"" + std::string(50000, 'x') + "\">", repeat("&big;", 300)), false },
+        { feed("<!ENTITY e \"" + std::string(100, 'x') + "\">", repeat("&e;", 3000)), false },
+        { feed("<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;\">", "&b;"), false },
+    };
+    for (const Case &c : cases) {
+        DWORD start = GetTickCount();
+        Loaded loaded = Serve(c.body);
+        DWORD elapsed = GetTickCount() - start;
+        EXPECT_EQ(c.loads, loaded.hr == S_OK) << std::hex << loaded.hr << " in case " << (&c - cases);
+        EXPECT_LT(elapsed, 2000u) << "case " << (&c - cases) << " took " << elapsed << " ms";
+    }
+    EXPECT_EQ(std::vector<std::wstring>{ L"a\x00A0" L"b Smith & Sons" }, Serve(cases[0].body).titles);
+}
+
+/* Asking a child list for item i walks it from the start under Wine. */
+TEST_F(FeedParser, LongChannelsAreWalkedInLinearTime)
+{
+    const LONG count = 40000;
+    std::string body = "<rss><channel>";
+    for (LONG i = 0; i < count; i++)
+        body += "<item/>";
+    server.Serve("/feed", body + "<title>last</title></channel></rss>");
+    IXMLDOMNode *root;
+    int kind;
+    ASSERT_EQ(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind));
+    DWORD start = GetTickCount();
+    LONG items = 0;
+    ForEachFeedItem(root, CountItem, &items);
+    std::wstring title = ChildText(root, L"title");
+    DWORD elapsed = GetTickCount() - start;
+    IXMLDOMNode_Release(root);
+    EXPECT_EQ(count, items);
+    EXPECT_EQ(L"last", title);
+    EXPECT_LT(elapsed, 3000u) << "the walks took " << elapsed << " ms";
 }
 
 TEST_F(FeedParser, AnsiToBstrConvertsTheSystemCodePage)

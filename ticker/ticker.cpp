@@ -65,15 +65,6 @@ static void RegisterTickerClass(HINSTANCE instance)
     (void)RegisterClassA(&windowClass);   /* already registered by an earlier state */
 }
 
-static void LoadStartFeedUrl(HINSTANCE instance, TickerState *ticker)
-{
-    char path[SETTINGS_PATH_SIZE + 1];
-    LoadStringA(instance, IDS_DEFAULT_FEED, ticker->feedUrl, TICKER_URL_SIZE - 1);
-    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
-        GetPrivateProfileStringA("Servers", "show", ticker->feedUrl, ticker->feedUrl,
-                                 TICKER_URL_SIZE - 1, path);
-}
-
 int CreateTicker(HINSTANCE instance, BandState *band)
 {
     RegisterTickerClass(instance);
@@ -82,7 +73,7 @@ int CreateTicker(HINSTANCE instance, BandState *band)
         return 0;
     band->ticker = ticker;
 
-    LoadStartFeedUrl(instance, ticker);
+    LoadShownFeedUrl(ticker->feedUrl, TICKER_URL_SIZE);
     ticker->cursor = LoadCursor(NULL, IDC_ARROW);
     ticker->tipText = (char *)GlobalAlloc(GPTR, TICKER_TIP_SIZE);
     ticker->itemMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_ITEM));
