@@ -113,6 +113,26 @@ TEST_F(TickerLifecycle, ReloadReplacesTheListWithoutStaleTitles)
     EXPECT_EQ(0, t->items[1].flags) << "a hide lasts until the next load";
 }
 
+/* The rendering thread sits in its first wait meanwhile; the test thread
+   reloads in its place. */
+TEST_F(TickerLifecycle, ReloadsLetTheReplacedListGo)
+{
+    TickerRig rig;
+    ASSERT_TRUE(rig.Start(MakeRss(100)));
+    ASSERT_TRUE(rig.WaitLoaded());
+    TickerState *t = rig.ticker();
+    ASSERT_EQ(100, t->itemCount);
+    IXMLDOMNode *first = t->items[0].node;
+    IXMLDOMNode_AddRef(first);
+    auto reload = [&] {
+        ASSERT_EQ(S_OK, LoadFeed(t, NULL));
+        ASSERT_EQ(100, t->itemCount);
+    };
+    /* One list of 100 titles kept a reload would be far more than the slack. */
+    ExpectCyclesFlat(reload, 200, 64 * 1024);
+    EXPECT_EQ(0u, IXMLDOMNode_Release(first)) << "a replaced item still holds its node";
+}
+
 TEST_F(TickerLifecycle, MoreThan256ItemsKeepTheFirst256)
 {
     TickerRig rig;

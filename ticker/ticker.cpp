@@ -195,9 +195,10 @@ static void RetireItems(TickerState *ticker)
 HRESULT LoadFeed(TickerState *ticker, HWND window)
 {
     ticker->hoveredItem = NULL;
+    /* Retired while the count still says what the list holds. */
+    RetireItems(ticker);
     ticker->itemCount = 0;
     ticker->headIndex = 0;
-    RetireItems(ticker);
     ticker->loadFailed = 0;
     ResetEvent(ticker->loadingEvent);
     if (window) {
