@@ -9,6 +9,7 @@
 
 static const WCHAR HIDDEN_TEXT[] = L"[...]";
 static const DWORD RENDER_THREAD_GRACE_MS = 3000;
+static const DWORD RENDER_THREAD_JOIN_MS = 100;
 
 static int TickerItem_GetText(TickerItem *item, const WCHAR **text, LONG *length, LONG drawnBefore)
 {
@@ -119,22 +120,21 @@ static BOOL WaitAnsweringSends(HANDLE handle, DWORD timeoutMs)
 }
 
 /* Waits for the rendering thread to say it is done and then to be gone, so
-   that none of its code is still running when the module may be unloaded. */
+   that none of its code is still running when the module may be unloaded.
+   One that has said so is never killed: past its finish event it touches
+   nothing of the ticker. The browser is held at most the grace and a join. */
 static void StopRenderThread(TickerState *ticker)
 {
     if (!ticker->renderThread)
         return;
     DWORD start = GetTickCount();
     SetEvent(ticker->exitEvent);
-    if (WaitAnsweringSends(ticker->finishEvent, RENDER_THREAD_GRACE_MS)) {
-        DWORD spent = GetTickCount() - start;
-        DWORD left = spent < RENDER_THREAD_GRACE_MS ? RENDER_THREAD_GRACE_MS - spent : 0;
-        if (WaitAnsweringSends(ticker->renderThread, left))
-            return;
-    }
-    TerminateThread(ticker->renderThread, 0);
-    /* The kill is asynchronous; the item list must not be freed under it. */
-    (void)WaitForSingleObject(ticker->renderThread, RENDER_THREAD_GRACE_MS);
+    if (!WaitAnsweringSends(ticker->finishEvent, RENDER_THREAD_GRACE_MS))
+        TerminateThread(ticker->renderThread, 0);
+    /* A kill is asynchronous too: the item list must not be freed under it. */
+    DWORD spent = GetTickCount() - start;
+    DWORD limit = RENDER_THREAD_GRACE_MS + RENDER_THREAD_JOIN_MS;
+    (void)WaitAnsweringSends(ticker->renderThread, spent < limit ? limit - spent : 0);
 }
 
 static void CloseIfOpen(HANDLE handle)
