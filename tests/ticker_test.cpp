@@ -6,6 +6,7 @@
 #include "band/band.h"
 #include "tests/support/leak_check.h"
 #include "resources/resource.h"
+#include "toolbar/ids.h"
 
 namespace {
 
@@ -165,6 +166,47 @@ TEST_F(TickerLifecycle, FailedLoadKeepsTheThreadAndALaterLoadFills)
     DWORD start = timeGetTime();
     rig.Stop();
     EXPECT_LT(timeGetTime() - start, 1000u);
+}
+
+/* Stands for the band's toolbar: counts the renderer's attaches. */
+LONG reselects;
+
+LRESULT CALLBACK CountingBandProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_FEEDLIST_RESELECT)
+        reselects++;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(TickerLifecycle, AFailedFeedIsFetchedAtAnAttachOnlyOnceAMinute)
+{
+    TickerRig rig;
+    ASSERT_TRUE(rig.Start("no feed here"));
+    ASSERT_TRUE(rig.WaitLoaded());
+    TickerState *t = rig.ticker();
+    ASSERT_EQ(1, t->loadFailed);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = CountingBandProc;
+    windowClass.hInstance = GetModuleHandleA(NULL);
+    windowClass.lpszClassName = "velmora test band";
+    RegisterClassA(&windowClass);
+    HWND bar = CreateWindowExA(0, windowClass.lpszClassName, NULL, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                               NULL, windowClass.hInstance, NULL);
+    rig.band.bandWindow = bar;
+    reselects = 0;
+    for (LONG i = 1; i <= 3; i++) {
+        SetEvent(t->targetEvent);
+        ASSERT_TRUE(PumpUntil([&] { return reselects == i; }, 5000));
+    }
+    EXPECT_EQ(1, rig.server.Requests("/feed")) << "tab switches downloaded the failed feed again";
+
+    t->loadFailedAt -= 60000;
+    SetEvent(t->targetEvent);
+    EXPECT_TRUE(PumpUntil([&] { return rig.server.Requests("/feed") == 2; }, 5000)) << "a minute on";
+    rig.ChooseFeed(rig.server.Url("/feed"));
+    EXPECT_TRUE(PumpUntil([&] { return rig.server.Requests("/feed") == 3; }, 5000)) << "a choice";
+    rig.Stop();
+    DestroyWindow(bar);
 }
 
 TEST_F(TickerLifecycle, DestroyAfterAFailedLoadIsPrompt)

@@ -210,6 +210,7 @@ HRESULT LoadFeed(TickerState *ticker, HWND window)
     int kind;
     HRESULT hr = LoadFeedDocument(ticker->feedUrl, &root, &kind);
     if (hr != S_OK) {
+        ticker->loadFailedAt = GetTickCount();
         ticker->loadFailed = 1;
         if (window)
             InvalidateRect(window, NULL, TRUE);

@@ -89,6 +89,7 @@ struct TickerState {
     LONG retiredCount;
     /* 1 while the last load failed; the window then says so. */
     volatile LONG loadFailed;
+    DWORD loadFailedAt;   /* tick count of that failure */
     /* 1 while the cursor is over the ticker window, kept by its window
        procedure; the rendering thread asks for the cursor position only
        then, which is costly on some systems. */
