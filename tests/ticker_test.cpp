@@ -221,6 +221,95 @@ TEST_F(TickerLifecycle, DestroyAfterAFailedLoadIsPrompt)
     EXPECT_EQ(nullptr, rig.band.ticker);
 }
 
+std::string EventName(const char *name, DWORD processId = GetCurrentProcessId())
+{
+    return std::string(name) + " " + std::to_string(processId);
+}
+
+TEST_F(TickerLifecycle, EventsAreNamedForTheirProcessWithTheirResetKinds)
+{
+    TickerRig rig;
+    /* While the first load is held, the rendering thread waits on no event. */
+    ASSERT_TRUE(rig.Start(MakeRss(1), LoopbackServer::Hold));
+    ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/feed") == 1; }, 5000));
+    TickerState *t = rig.ticker();
+    const struct { const char *name; HANDLE own; bool manualReset; } events[] = {
+        { "velmra load event", t->loadEvent, false },
+        { "velmra exit event", t->exitEvent, false },
+        { "velmra finish event", t->finishEvent, false },
+        { "velmora target event", t->targetEvent, false },
+        { "velmra loading event", t->loadingEvent, true },
+    };
+    for (const auto &e : events) {
+        HANDLE bare = OpenEventA(SYNCHRONIZE, FALSE, e.name);
+        EXPECT_EQ(nullptr, bare) << e.name << " is shared with every process";
+        if (bare)
+            CloseHandle(bare);
+        HANDLE event = OpenEventA(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, EventName(e.name).c_str());
+        ASSERT_NE(nullptr, event) << EventName(e.name);
+        EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(e.own, 0)) << e.name;
+        SetEvent(event);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(e.own, 0)) << e.name;
+        EXPECT_EQ(e.manualReset ? WAIT_OBJECT_0 : (DWORD)WAIT_TIMEOUT, WaitForSingleObject(e.own, 0))
+            << e.name;
+        ResetEvent(event);
+        CloseHandle(event);
+    }
+    rig.server.Release();
+    ASSERT_TRUE(rig.WaitLoaded());
+}
+
+/* Another browser process, started by the test below: its feed never
+   answers, so its own rendering thread waits on no event when it destroys
+   its ticker. */
+TEST(TickerPeer, HangsItsLoadAndDestroys)
+{
+    const char *parent = getenv("VELMORA_PEER_OF");
+    if (!parent)
+        GTEST_SKIP() << "only as the peer process of TickerLifecycle";
+    std::string parentName = EventName("velmra load event", (DWORD)atol(parent));
+    HANDLE parentLoad = OpenEventA(SYNCHRONIZE, FALSE, parentName.c_str());
+    EXPECT_NE(nullptr, parentLoad) << "a process that knows the id opens the events";
+    if (parentLoad)
+        CloseHandle(parentLoad);
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
+    {
+        TickerRig rig;
+        ASSERT_TRUE(rig.Start("", LoopbackServer::Hang));
+        ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/feed") == 1; }, 5000));
+        rig.Stop();
+    }
+    CoUninitialize();
+}
+
+TEST_F(TickerLifecycle, AnotherProcessesTickerLeavesThisOneAlone)
+{
+    TickerRig rig;
+    ASSERT_TRUE(rig.Start(MakeRss(2)));
+    ASSERT_TRUE(rig.WaitLoaded());
+    TickerState *t = rig.ticker();
+    char program[MAX_PATH];
+    GetModuleFileNameA(NULL, program, MAX_PATH);
+    std::string line = "\"" + std::string(program) + "\" --gtest_filter=TickerPeer.*";
+    SetEnvironmentVariableA("VELMORA_PEER_OF", std::to_string(GetCurrentProcessId()).c_str());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION peer = {};
+    BOOL started = CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &peer);
+    SetEnvironmentVariableA("VELMORA_PEER_OF", NULL);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(WaitPumping(peer.hProcess, 30000));
+    DWORD code = 1;
+    GetExitCodeProcess(peer.hProcess, &code);
+    EXPECT_EQ(0u, code) << "the peer's own checks failed";
+    CloseHandle(peer.hThread);
+    CloseHandle(peer.hProcess);
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(t->renderThread, 0))
+        << "the peer's teardown ended this process's rendering thread";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t->loadingEvent, 0))
+        << "the peer's load reset this process's loading event";
+}
+
 /* Holds the rendering thread in the destruction of its tooltip, the step
    after its finish event, until the test lets it go. */
 HANDLE tailRelease;

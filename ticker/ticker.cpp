@@ -6,6 +6,7 @@
 #include "feeds/feeds.h"
 #include "settings/settings.h"
 #include "resources/resource.h"
+#include <shlwapi.h>
 
 static const WCHAR HIDDEN_TEXT[] = L"[...]";
 static const DWORD RENDER_THREAD_GRACE_MS = 3000;
@@ -75,6 +76,17 @@ static void LoadStartFeedUrl(HINSTANCE instance, TickerState *ticker)
                                  TICKER_URL_SIZE - 1, path);
 }
 
+/* Each browser process (one per window or tab) has a ticker of its own: the
+   process id after the name keeps one process's exit, load and loading
+   events from reaching another's, while a process that knows the id can
+   still open them by name. */
+static HANDLE CreateTickerEvent(const char *name, BOOL manualReset)
+{
+    char fullName[64];
+    wnsprintfA(fullName, sizeof(fullName), "%s %lu", name, GetCurrentProcessId());
+    return CreateEventA(NULL, manualReset, FALSE, fullName);
+}
+
 int CreateTicker(HINSTANCE instance, BandState *band)
 {
     RegisterTickerClass(instance);
@@ -89,11 +101,11 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     ticker->itemMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_ITEM));
     CreateTickerFonts(&ticker->textFont, &ticker->linkFont);
 
-    ticker->loadEvent = CreateEventA(NULL, FALSE, FALSE, "velmra load event");
-    ticker->exitEvent = CreateEventA(NULL, FALSE, FALSE, "velmra exit event");
-    ticker->finishEvent = CreateEventA(NULL, FALSE, FALSE, "velmra finish event");
-    ticker->targetEvent = CreateEventA(NULL, FALSE, FALSE, "velmora target event");
-    ticker->loadingEvent = CreateEventA(NULL, TRUE, FALSE, "velmra loading event");
+    ticker->loadEvent = CreateTickerEvent("velmra load event", FALSE);
+    ticker->exitEvent = CreateTickerEvent("velmra exit event", FALSE);
+    ticker->finishEvent = CreateTickerEvent("velmra finish event", FALSE);
+    ticker->targetEvent = CreateTickerEvent("velmora target event", FALSE);
+    ticker->loadingEvent = CreateTickerEvent("velmra loading event", TRUE);
 
     DWORD threadId;
     ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &threadId);
