@@ -134,6 +134,30 @@ TEST_F(TickerLifecycle, ReloadsLetTheReplacedListGo)
     EXPECT_EQ(0u, IXMLDOMNode_Release(first)) << "a replaced item still holds its node";
 }
 
+TEST_F(TickerLifecycle, ALoadReadsOneWholeUrlWhileChoicesComeIn)
+{
+    TickerRig rig;
+    /* Two long URLs that differ everywhere: a mix of them names no route. */
+    const std::string a = "/" + std::string(990, 'a'), b = "/" + std::string(990, 'b');
+    rig.server.Serve(a, MakeRss(1));
+    rig.server.Serve(b, MakeRss(1));
+    ASSERT_TRUE(rig.Start(MakeRss(1)));
+    ASSERT_TRUE(rig.WaitLoaded());
+    TickerState *t = rig.ticker();
+    const std::string urlA = rig.server.Url(a), urlB = rig.server.Url(b);
+    ASSERT_LT(urlA.size(), (size_t)TICKER_URL_SIZE);
+    t->loadFailedAt = 0;
+    /* Choices without pause keep the rendering thread reloading back to back. */
+    DWORD start = timeGetTime();
+    while (timeGetTime() - start < 3000) {
+        StoreFeedUrl(t, urlA.c_str());
+        StoreFeedUrl(t, urlB.c_str());
+    }
+    ASSERT_TRUE(rig.WaitLoaded());
+    EXPECT_GT(rig.server.Requests(a) + rig.server.Requests(b), 10);
+    EXPECT_EQ(0u, t->loadFailedAt) << "a load fetched a URL made of two choices";
+}
+
 TEST_F(TickerLifecycle, MoreThan256ItemsKeepTheFirst256)
 {
     TickerRig rig;

@@ -1,7 +1,8 @@
 /* Creation and teardown of the ticker record, its events, fonts, menu and
    rendering thread, and the loading of a feed into the item list.
-   CreateTicker and DestroyTicker run on the window thread; LoadFeed and
-   AddTickerItem run on the rendering thread, which owns the item list. */
+   CreateTicker, DestroyTicker and StoreFeedUrl run on the window thread;
+   LoadFeed and AddTickerItem run on the rendering thread, which owns the
+   item list. */
 #include "ticker/ticker.h"
 #include "feeds/feeds.h"
 #include "settings/settings.h"
@@ -196,6 +197,33 @@ void ReleaseTickerItems(TickerItem *items, LONG count)
     }
 }
 
+/* A choice in the combo box may come while LoadFeed reads the URL on the
+   rendering thread: the sequence is odd during the copy, and a reader that
+   saw it odd or changed reads again, so it only ever sees one whole URL. */
+void StoreFeedUrl(TickerState *ticker, const char *url)
+{
+    InterlockedIncrement(&ticker->feedUrlSequence);
+    lstrcpynA(ticker->feedUrl, url, TICKER_URL_SIZE);
+    InterlockedIncrement(&ticker->feedUrlSequence);
+    SetEvent(ticker->loadEvent);
+}
+
+static void ReadFeedUrl(TickerState *ticker, char *url)
+{
+    for (;;) {
+        LONG before = ticker->feedUrlSequence;
+        MemoryBarrier();
+        if (!(before & 1)) {
+            CopyMemory(url, ticker->feedUrl, TICKER_URL_SIZE);
+            MemoryBarrier();
+            if (ticker->feedUrlSequence == before)
+                break;
+        }
+        SwitchToThread();
+    }
+    url[TICKER_URL_SIZE - 1] = 0;
+}
+
 /* The list being replaced is kept one reload longer (see retiredItems). */
 static void RetireItems(TickerState *ticker)
 {
@@ -218,9 +246,11 @@ HRESULT LoadFeed(TickerState *ticker, HWND window)
         UpdateWindow(window);
     }
 
+    char url[TICKER_URL_SIZE];
+    ReadFeedUrl(ticker, url);
     IXMLDOMNode *root;
     int kind;
-    HRESULT hr = LoadFeedDocument(ticker->feedUrl, &root, &kind);
+    HRESULT hr = LoadFeedDocument(url, &root, &kind);
     if (hr != S_OK) {
         ticker->loadFailedAt = GetTickCount();
         ticker->loadFailed = 1;

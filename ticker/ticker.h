@@ -94,6 +94,8 @@ struct TickerState {
        procedure; the rendering thread asks for the cursor position only
        then, which is costly on some systems. */
     volatile LONG cursorOver;
+    /* Odd while the window thread writes feedUrl (StoreFeedUrl). */
+    volatile LONG feedUrlSequence;
 };
 
 extern const TickerItemOps tickerItemOps;
@@ -101,6 +103,8 @@ extern const TickerItemOps tickerItemOps;
 int CreateTicker(HINSTANCE instance, BandState *band);
 int DestroyTicker(BandState *band);
 HRESULT LoadFeed(TickerState *ticker, HWND window);
+/* Window thread: makes url the current feed and has the rendering thread load it. */
+void StoreFeedUrl(TickerState *ticker, const char *url);
 HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
 void ReleaseTickerItems(TickerItem *items, LONG count);
 
