@@ -306,7 +306,7 @@ TEST(TickerPeer, HangsItsLoadAndDestroys)
     CoUninitialize();
 }
 
-TEST_F(TickerLifecycle, AnotherProcessesTickerLeavesThisOneAlone)
+TEST_F(TickerLifecycle, AnotherProcessWithATickerLeavesThisOneAlone)
 {
     TickerRig rig;
     ASSERT_TRUE(rig.Start(MakeRss(2)));

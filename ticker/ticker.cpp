@@ -144,7 +144,8 @@ static void StopRenderThread(TickerState *ticker)
     SetEvent(ticker->exitEvent);
     if (!WaitAnsweringSends(ticker->finishEvent, RENDER_THREAD_GRACE_MS))
         TerminateThread(ticker->renderThread, 0);
-    /* A kill is asynchronous too: the item list must not be freed under it. */
+    /* Joined within what is left either way; a kill is asynchronous, and
+       the item list must not be freed under it. */
     DWORD spent = GetTickCount() - start;
     DWORD limit = RENDER_THREAD_GRACE_MS + RENDER_THREAD_JOIN_MS;
     (void)WaitAnsweringSends(ticker->renderThread, spent < limit ? limit - spent : 0);
