@@ -274,8 +274,7 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
     if (reference >= 0 ? !GetUserFeedUrl(band, reference, url)
                        : GetSystemFeedUrl((UINT)~reference, url) != S_OK)
         return;
-    lstrcpynA(ticker->feedUrl, url, TICKER_URL_SIZE);
-    SetEvent(ticker->loadEvent);
+    StoreFeedUrl(ticker, url);
 }
 
 static void BandOnDestroy(HWND toolbar)

@@ -77,7 +77,9 @@ protected:
     /* The named events exist exactly while a process state does. */
     bool StateExists()
     {
-        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "velmra load event");
+        /* Each process has its own: the name ends in the process id. */
+        std::string name = "velmra load event " + std::to_string(GetCurrentProcessId());
+        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
         if (event)
             CloseHandle(event);
         return event != NULL;

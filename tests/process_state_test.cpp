@@ -12,7 +12,9 @@ namespace {
 
 bool TickerEventsExist()
 {
-    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "velmra load event");
+    /* Each process has its own: the name ends in the process id. */
+    std::string name = "velmra load event " + std::to_string(GetCurrentProcessId());
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
     if (event)
         CloseHandle(event);
     return event != NULL;

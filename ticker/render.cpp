@@ -20,6 +20,7 @@ enum { WAIT_LOAD = 0, WAIT_EXIT = 1, WAIT_TARGET = 2 };
 enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 
 #define MAX_ROW_SEGMENTS    4096
+#define FAILED_LOAD_RETRY_MS    60000
 
 static const WCHAR SEPARATOR[] = L" +++ ";
 
@@ -108,9 +109,11 @@ static RenderNext Attach(Renderer *r, BOOL reload)
     r->scroll.separatorPhase = FALSE;
     r->hoverSeen = FALSE;
     /* A list that failed to load is tried again once there is a window to
-       show the attempt in. */
-    if (reload || r->ticker->loadFailed)
-        (void)LoadFeed(r->ticker, r->tickerWindow);
+       show the attempt in, but not at every tab switch: without a network
+       each try blocks this thread in a download. */
+    TickerState *t = r->ticker;
+    if (reload || (t->loadFailed && GetTickCount() - t->loadFailedAt >= FAILED_LOAD_RETRY_MS))
+        (void)LoadFeed(t, r->tickerWindow);
     return NEXT_FRAME;
 }
 

@@ -1,14 +1,17 @@
 /* Creation and teardown of the ticker record, its events, fonts, menu and
    rendering thread, and the loading of a feed into the item list.
-   CreateTicker and DestroyTicker run on the window thread; LoadFeed and
-   AddTickerItem run on the rendering thread, which owns the item list. */
+   CreateTicker, DestroyTicker and StoreFeedUrl run on the window thread;
+   LoadFeed and AddTickerItem run on the rendering thread, which owns the
+   item list. */
 #include "ticker/ticker.h"
 #include "feeds/feeds.h"
 #include "settings/settings.h"
 #include "resources/resource.h"
+#include <shlwapi.h>
 
 static const WCHAR HIDDEN_TEXT[] = L"[...]";
 static const DWORD RENDER_THREAD_GRACE_MS = 3000;
+static const DWORD RENDER_THREAD_JOIN_MS = 100;
 
 static int TickerItem_GetText(TickerItem *item, const WCHAR **text, LONG *length, LONG drawnBefore)
 {
@@ -65,6 +68,17 @@ static void RegisterTickerClass(HINSTANCE instance)
     (void)RegisterClassA(&windowClass);   /* already registered by an earlier state */
 }
 
+/* Each browser process (one per window or tab) has a ticker of its own: the
+   process id after the name keeps one process's exit, load and loading
+   events from reaching another's, while a process that knows the id can
+   still open them by name. */
+static HANDLE CreateTickerEvent(const char *name, BOOL manualReset)
+{
+    char fullName[64];
+    wnsprintfA(fullName, sizeof(fullName), "%s %lu", name, GetCurrentProcessId());
+    return CreateEventA(NULL, manualReset, FALSE, fullName);
+}
+
 int CreateTicker(HINSTANCE instance, BandState *band)
 {
     RegisterTickerClass(instance);
@@ -79,11 +93,11 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     ticker->itemMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_ITEM));
     CreateTickerFonts(&ticker->textFont, &ticker->linkFont);
 
-    ticker->loadEvent = CreateEventA(NULL, FALSE, FALSE, "velmra load event");
-    ticker->exitEvent = CreateEventA(NULL, FALSE, FALSE, "velmra exit event");
-    ticker->finishEvent = CreateEventA(NULL, FALSE, FALSE, "velmra finish event");
-    ticker->targetEvent = CreateEventA(NULL, FALSE, FALSE, "velmora target event");
-    ticker->loadingEvent = CreateEventA(NULL, TRUE, FALSE, "velmra loading event");
+    ticker->loadEvent = CreateTickerEvent("velmra load event", FALSE);
+    ticker->exitEvent = CreateTickerEvent("velmra exit event", FALSE);
+    ticker->finishEvent = CreateTickerEvent("velmra finish event", FALSE);
+    ticker->targetEvent = CreateTickerEvent("velmora target event", FALSE);
+    ticker->loadingEvent = CreateTickerEvent("velmra loading event", TRUE);
 
     DWORD threadId;
     ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &threadId);
@@ -110,22 +124,22 @@ static BOOL WaitAnsweringSends(HANDLE handle, DWORD timeoutMs)
 }
 
 /* Waits for the rendering thread to say it is done and then to be gone, so
-   that none of its code is still running when the module may be unloaded. */
+   that none of its code is still running when the module may be unloaded.
+   One that has said so is never killed: past its finish event it touches
+   nothing of the ticker. The browser is held at most the grace and a join. */
 static void StopRenderThread(TickerState *ticker)
 {
     if (!ticker->renderThread)
         return;
     DWORD start = GetTickCount();
     SetEvent(ticker->exitEvent);
-    if (WaitAnsweringSends(ticker->finishEvent, RENDER_THREAD_GRACE_MS)) {
-        DWORD spent = GetTickCount() - start;
-        DWORD left = spent < RENDER_THREAD_GRACE_MS ? RENDER_THREAD_GRACE_MS - spent : 0;
-        if (WaitAnsweringSends(ticker->renderThread, left))
-            return;
-    }
-    TerminateThread(ticker->renderThread, 0);
-    /* The kill is asynchronous; the item list must not be freed under it. */
-    (void)WaitForSingleObject(ticker->renderThread, RENDER_THREAD_GRACE_MS);
+    if (!WaitAnsweringSends(ticker->finishEvent, RENDER_THREAD_GRACE_MS))
+        TerminateThread(ticker->renderThread, 0);
+    /* Joined within what is left either way; a kill is asynchronous, and
+       the item list must not be freed under it. */
+    DWORD spent = GetTickCount() - start;
+    DWORD limit = RENDER_THREAD_GRACE_MS + RENDER_THREAD_JOIN_MS;
+    (void)WaitAnsweringSends(ticker->renderThread, spent < limit ? limit - spent : 0);
 }
 
 static void CloseIfOpen(HANDLE handle)
@@ -175,6 +189,33 @@ void ReleaseTickerItems(TickerItem *items, LONG count)
     }
 }
 
+/* A choice in the combo box may come while LoadFeed reads the URL on the
+   rendering thread: the sequence is odd during the copy, and a reader that
+   saw it odd or changed reads again, so it only ever sees one whole URL. */
+void StoreFeedUrl(TickerState *ticker, const char *url)
+{
+    InterlockedIncrement(&ticker->feedUrlSequence);
+    lstrcpynA(ticker->feedUrl, url, TICKER_URL_SIZE);
+    InterlockedIncrement(&ticker->feedUrlSequence);
+    SetEvent(ticker->loadEvent);
+}
+
+static void ReadFeedUrl(TickerState *ticker, char *url)
+{
+    for (;;) {
+        LONG before = ticker->feedUrlSequence;
+        MemoryBarrier();
+        if (!(before & 1)) {
+            CopyMemory(url, ticker->feedUrl, TICKER_URL_SIZE);
+            MemoryBarrier();
+            if (ticker->feedUrlSequence == before)
+                break;
+        }
+        SwitchToThread();
+    }
+    url[TICKER_URL_SIZE - 1] = 0;
+}
+
 /* The list being replaced is kept one reload longer (see retiredItems). */
 static void RetireItems(TickerState *ticker)
 {
@@ -186,9 +227,10 @@ static void RetireItems(TickerState *ticker)
 HRESULT LoadFeed(TickerState *ticker, HWND window)
 {
     ticker->hoveredItem = NULL;
+    /* Retired while the count still says what the list holds. */
+    RetireItems(ticker);
     ticker->itemCount = 0;
     ticker->headIndex = 0;
-    RetireItems(ticker);
     ticker->loadFailed = 0;
     ResetEvent(ticker->loadingEvent);
     if (window) {
@@ -196,10 +238,13 @@ HRESULT LoadFeed(TickerState *ticker, HWND window)
         UpdateWindow(window);
     }
 
+    char url[TICKER_URL_SIZE];
+    ReadFeedUrl(ticker, url);
     IXMLDOMNode *root;
     int kind;
-    HRESULT hr = LoadFeedDocument(ticker->feedUrl, &root, &kind);
+    HRESULT hr = LoadFeedDocument(url, &root, &kind);
     if (hr != S_OK) {
+        ticker->loadFailedAt = GetTickCount();
         ticker->loadFailed = 1;
         if (window)
             InvalidateRect(window, NULL, TRUE);

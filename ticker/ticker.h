@@ -89,10 +89,13 @@ struct TickerState {
     LONG retiredCount;
     /* 1 while the last load failed; the window then says so. */
     volatile LONG loadFailed;
+    DWORD loadFailedAt;   /* tick count of that failure */
     /* 1 while the cursor is over the ticker window, kept by its window
        procedure; the rendering thread asks for the cursor position only
        then, which is costly on some systems. */
     volatile LONG cursorOver;
+    /* Odd while the window thread writes feedUrl (StoreFeedUrl). */
+    volatile LONG feedUrlSequence;
 };
 
 extern const TickerItemOps tickerItemOps;
@@ -100,6 +103,8 @@ extern const TickerItemOps tickerItemOps;
 int CreateTicker(HINSTANCE instance, BandState *band);
 int DestroyTicker(BandState *band);
 HRESULT LoadFeed(TickerState *ticker, HWND window);
+/* Window thread: makes url the current feed and has the rendering thread load it. */
+void StoreFeedUrl(TickerState *ticker, const char *url);
 HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
 void ReleaseTickerItems(TickerItem *items, LONG count);
 

@@ -58,8 +58,7 @@ bool TickerRig::WaitLoaded(DWORD timeoutMs)
 
 void TickerRig::ChooseFeed(const std::string &url)
 {
-    lstrcpynA(band.ticker->feedUrl, url.c_str(), TICKER_URL_SIZE);
-    SetEvent(band.ticker->loadEvent);
+    StoreFeedUrl(band.ticker, url.c_str());
 }
 
 std::string TickerRig::Title(int index) const
