@@ -34,28 +34,6 @@ struct ComboRequest {
     LRESULT result;
 };
 
-int WideToAnsiCut(const WCHAR *text, char *buffer, int size)
-{
-    buffer[0] = 0;
-    int whole = lstrlenW(text);
-    int length = whole < size - 1 ? whole : size - 1;
-    while (length > 0) {
-        /* Never keep half of a surrogate pair. */
-        if (length < whole && IS_HIGH_SURROGATE(text[length - 1]))
-            length--;
-        int n = WideCharToMultiByte(CP_ACP, 0, text, length, buffer, size - 1, NULL, NULL);
-        if (n > 0) {
-            buffer[n] = 0;
-            return n;
-        }
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-            break;
-        length--;
-    }
-    buffer[0] = 0;
-    return 0;
-}
-
 /* On the fill thread */
 
 static BOOL IsCurrentFill(const FeedListContext *context)

@@ -25,7 +25,4 @@ DWORD WINAPI FeedListThread(void *job);
 int AddUserFeedEntry(char *url, int index, void *context);
 int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData);
 
-/* UTF-16 to the ANSI code page, cut to fit size bytes with the terminator. */
-int WideToAnsiCut(const WCHAR *text, char *buffer, int size);
-
 #endif

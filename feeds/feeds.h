@@ -24,5 +24,8 @@ HRESULT ForEachFeedItem(IXMLDOMNode *root, FeedItemCallback callback, void *cont
 HRESULT GetChildText(IXMLDOMNode *parent, const WCHAR *name, BSTR *text);
 HRESULT FindChildElement(IXMLDOMNode *parent, const WCHAR *name, IXMLDOMNode **child);
 BSTR AnsiToBstr(const char *text);
+/* UTF-16 to the ANSI code page, as much as fits whole into size bytes with
+   the terminator, never half a surrogate pair; the bytes written before it. */
+int WideToAnsiCut(const WCHAR *text, char *buffer, int size);
 
 #endif

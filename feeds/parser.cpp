@@ -19,6 +19,35 @@ BSTR AnsiToBstr(const char *text)
     return SysAllocString(buffer);
 }
 
+int WideToAnsiCut(const WCHAR *text, char *buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return 0;
+    buffer[0] = 0;
+    int whole = text ? lstrlenW(text) : 0;
+    /* Every character takes at least one byte. */
+    int length = whole < size - 1 ? whole : size - 1;
+    while (length > 0) {
+        if (length < whole && IS_HIGH_SURROGATE(text[length - 1]))
+            length--;
+        int written = length > 0 ? WideCharToMultiByte(CP_ACP, 0, text, length, buffer, size - 1,
+                                                       NULL, NULL) : 0;
+        if (written > 0) {
+            buffer[written] = 0;
+            return written;
+        }
+        if (length <= 0 || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            break;
+        /* Too long by some bytes: drop at least a third as many characters
+           (no character takes more than three), so a long text takes few tries. */
+        int needed = WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, NULL, NULL);
+        int over = needed - (size - 1);
+        length -= over > 3 ? over / 3 : 1;
+    }
+    buffer[0] = 0;
+    return 0;
+}
+
 /* Feeds are untrusted: external entities and DTDs would let one pull local
    files or intranet pages into the ticker, so they are never resolved. */
 void SetUpFeedDocument(IXMLDOMDocument *document)

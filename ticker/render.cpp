@@ -2,7 +2,9 @@
    window, and draws the scrolling row into the ticker window of the active
    band. The ticker window belongs to the window thread; this thread only
    draws into it, posts to it, and waits for it during the repaints it asks
-   for and the tooltip's text requests. */
+   for and the tooltip's text requests. The tooltip is a top-level window of
+   this thread, so every wait here answers the thread's messages: a program
+   that broadcasts (a settings change, DDE) waits for every top-level window. */
 #include "ticker/ticker.h"
 #include "ticker/scroll.h"
 #include "band/module.h"
@@ -21,6 +23,7 @@ enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 
 #define MAX_ROW_SEGMENTS    4096
 #define FAILED_LOAD_RETRY_MS    60000
+#define MAX_SPEED           16
 
 static const WCHAR SEPARATOR[] = L" +++ ";
 
@@ -34,6 +37,7 @@ struct Renderer {
     ScrollState scroll;
     LONG step;
     BOOL hoverSeen;
+    BOOL tipShown;
     BOOL idleRepaintDone;
     SIZE separator;
     /* The off-screen row, kept from frame to frame while the client size
@@ -77,30 +81,81 @@ static void TrackTooltip(Renderer *r, BOOL active)
     SendMessageA(r->tooltip, TTM_TRACKACTIVATE, active, (LPARAM)&tool);
 }
 
-/* A negative stored speed would push the row off to the right for good. */
+static void HideTip(Renderer *r)
+{
+    if (r->tipShown)
+        TrackTooltip(r, FALSE);
+    r->tipShown = FALSE;
+}
+
+/* Waits like WaitForMultipleObjects (count may be 0: a sleep), answering
+   this thread's messages meanwhile. */
+static DWORD WaitAnswering(DWORD count, const HANDLE *handles, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD left = timeoutMs;
+        if (timeoutMs != INFINITE) {
+            DWORD spent = GetTickCount() - start;
+            left = spent < timeoutMs ? timeoutMs - spent : 0;
+        }
+        DWORD woken = MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT,
+                                                  MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + count)
+            return woken;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
+/* The stored speed stays as written; a hand-edited value out of range would
+   push the row off to the right (negative) or overflow the scroll arithmetic. */
 static LONG CurrentSpeed(const Renderer *r)
 {
-    return r->band->speed > 0 ? r->band->speed : 0;
+    LONG speed = r->band->speed;
+    return speed < 0 ? 0 : speed > MAX_SPEED ? MAX_SPEED : speed;
 }
 
 static BOOL CursorInWindow(const TickerState *ticker, HWND window)
 {
-    RECT rect;
     POINT cursor;
-    if (!ticker->cursorOver || !window || !GetWindowRect(window, &rect) || !GetCursorPos(&cursor))
-        return FALSE;
-    return cursor.x >= rect.left && cursor.x <= rect.right &&
-           cursor.y >= rect.top && cursor.y <= rect.bottom;
+    return ticker->cursorOver && window && CursorInsideWindow(window, &cursor);
+}
+
+/* hoveredItem and its node for the window thread. The node's own reference
+   keeps it whatever the list does; the list (or the retired list) holds it
+   too, so the window thread can still take a reference of its own after
+   reading the pointer. */
+static void PublishHover(TickerState *t, TickerItem *item)
+{
+    IXMLDOMNode *node = item ? item->node : NULL;
+    if (node)
+        IXMLDOMNode_AddRef(node);
+    t->hoveredItem = item;
+    IXMLDOMNode *old = (IXMLDOMNode *)InterlockedExchangePointer((void *volatile *)&t->hoveredNode, node);
+    if (old)
+        IXMLDOMNode_Release(old);
+}
+
+static void Reload(Renderer *r)
+{
+    PublishHover(r->ticker, NULL);
+    (void)LoadFeed(r->ticker, r->tickerWindow);
 }
 
 static RenderNext Attach(Renderer *r, BOOL reload)
 {
+    /* The tip belongs to the tool of the window being left. */
+    HideTip(r);
     r->tickerWindow = GetDlgItem(r->band->bandWindow, TICKER_ID);
     TTTOOLINFOA tool;
     FillToolInfo(&tool, r->tickerWindow);
     tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
     tool.hinst = moduleHandle;
     tool.lpszText = LPSTR_TEXTCALLBACKA;
+    /* Each window is registered once, however often it becomes the target again. */
+    SendMessageA(r->tooltip, TTM_DELTOOLA, 0, (LPARAM)&tool);
     SendMessageA(r->tooltip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
     PostMessageA(r->band->bandWindow, WM_FEEDLIST_RESELECT, 0, 0);
     if (WaitForSingleObject(r->ticker->exitEvent, 0) == WAIT_OBJECT_0)
@@ -113,7 +168,7 @@ static RenderNext Attach(Renderer *r, BOOL reload)
        each try blocks this thread in a download. */
     TickerState *t = r->ticker;
     if (reload || (t->loadFailed && GetTickCount() - t->loadFailedAt >= FAILED_LOAD_RETRY_MS))
-        (void)LoadFeed(t, r->tickerWindow);
+        Reload(r);
     return NEXT_FRAME;
 }
 
@@ -126,7 +181,7 @@ static BOOL IsIdle(const Renderer *r, BOOL foreground)
 static RenderNext IdleFrame(Renderer *r)
 {
     /* Wakes once a second to look at the events; the exit event ends it sooner. */
-    if (WaitForSingleObject(r->ticker->exitEvent, 1000) == WAIT_OBJECT_0)
+    if (WaitAnswering(1, &r->ticker->exitEvent, 1000) == WAIT_OBJECT_0)
         return NEXT_END;
     if (!r->idleRepaintDone && r->tickerWindow) {
         r->idleRepaintDone = TRUE;
@@ -141,17 +196,27 @@ static void HoverItem(Renderer *r, TickerItem *item)
     TickerState *t = r->ticker;
     t->cursor = r->handCursor;
     r->hoverSeen = TRUE;
+    BOOL newItem = FALSE;
     if (!(t->hoverFlags & 1)) {
-        t->hoveredItem = item;
+        PublishHover(t, item);
         t->hoverFlags |= 1;
         r->step = 0;
-        TrackTooltip(r, TRUE);
+        newItem = TRUE;
     } else if (t->hoveredItem != item) {
         /* Another headline came under a cursor that did not move (the row
            closed up behind a hidden one): the hover follows it, so clicks
            and the tooltip never act on a headline the cursor has left. */
-        t->hoveredItem = item;
+        PublishHover(t, item);
+        newItem = TRUE;
+    }
+    /* The item menu opens where the tooltip stands; the hover goes on. */
+    if (t->itemMenuOpen) {
+        HideTip(r);
+        return;
+    }
+    if (newItem || !r->tipShown) {
         TrackTooltip(r, TRUE);
+        r->tipShown = TRUE;
     }
     POINT cursor;
     GetCursorPos(&cursor);
@@ -241,10 +306,10 @@ static LONG MeasureWithDc(const WCHAR *text, void *context)
 static void Pace(Renderer *r)
 {
     if (r->directDraw) {
-        Sleep(20);
+        WaitAnswering(0, NULL, 20);
         (void)IDirectDraw_WaitForVerticalBlank(r->directDraw, DDWAITVB_BLOCKBEGIN, NULL);
     } else {
-        Sleep(100);
+        WaitAnswering(0, NULL, 100);
     }
 }
 
@@ -294,8 +359,9 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
     RECT client;
     GetClientRect(r->tickerWindow, &client);
     HDC window = GetDC(r->tickerWindow);
+    /* The band closed since the idle check; the next target event brings another. */
     if (!window)
-        return NEXT_END;
+        return IdleFrame(r);
     HDC memory = FrameDc(r, window, client.right - client.left, client.bottom - client.top);
     ReleaseDC(r->tickerWindow, window);
 
@@ -329,8 +395,8 @@ static void EndHoverIfGone(Renderer *r)
     t->cursor = r->arrowCursor;
     if (t->hoverFlags & 1) {
         t->hoverFlags &= ~1;
-        t->hoveredItem = NULL;
-        TrackTooltip(r, FALSE);
+        PublishHover(t, NULL);
+        HideTip(r);
         r->step = CurrentSpeed(r);
     }
     if (CursorInWindow(t, r->tickerWindow))
@@ -343,7 +409,7 @@ static RenderNext Poll(Renderer *r)
         DWORD woken = WaitForMultipleObjects(3, r->waitSet, FALSE, 0);
         if (woken == WAIT_OBJECT_0 + WAIT_LOAD) {
             /* A failed load shows its text and waits for the next choice. */
-            (void)LoadFeed(r->ticker, r->tickerWindow);
+            Reload(r);
             continue;
         }
         if (woken == WAIT_OBJECT_0 + WAIT_EXIT)
@@ -390,10 +456,11 @@ DWORD WINAPI RenderThread(void *parameter)
     /* A failed first load leaves the list empty; the thread waits all the same. */
     (void)LoadFeed(r.ticker, NULL);
     /* A feed chosen before any band became active is loaded, not dropped. */
-    DWORD woken = WaitForMultipleObjects(3, r.waitSet, FALSE, INFINITE);
+    DWORD woken = WaitAnswering(3, r.waitSet, INFINITE);
     if (woken == WAIT_OBJECT_0 + WAIT_LOAD || woken == WAIT_OBJECT_0 + WAIT_TARGET)
         RunFrames(&r, woken == WAIT_OBJECT_0 + WAIT_LOAD);
 
+    PublishHover(r.ticker, NULL);
     FreeFrameBitmap(&r);
     if (r.directDraw)
         IDirectDraw_Release(r.directDraw);

@@ -38,12 +38,8 @@ static int TickerItem_HitTest(TickerItem *item, HWND tickerWindow)
     InterlockedAnd(&item->flags, ~ITEM_HOVERED);
     if (item->flags & ITEM_HIDDEN)
         return 0;
-    RECT window;
     POINT cursor;
-    if (!GetWindowRect(tickerWindow, &window) || !GetCursorPos(&cursor))
-        return 0;
-    if (cursor.x < window.left || cursor.x > window.right ||
-        cursor.y < window.top || cursor.y > window.bottom)
+    if (!CursorInsideWindow(tickerWindow, &cursor))
         return 0;
     ScreenToClient(tickerWindow, &cursor);
     if (cursor.x >= item->rect.left && cursor.x <= item->rect.right &&
@@ -167,6 +163,9 @@ int DestroyTicker(BandState *band)
     if (ticker->itemMenu)
         DestroyMenu(ticker->itemMenu);
     ticker->hoveredItem = NULL;
+    /* Left by a rendering thread that had to be terminated. */
+    if (ticker->hoveredNode)
+        IXMLDOMNode_Release(ticker->hoveredNode);
     ReleaseTickerItems(ticker->items, ticker->itemCount);
     ReleaseTickerItems(ticker->retiredItems, ticker->retiredCount);
     if (ticker->tipText)

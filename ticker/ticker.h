@@ -96,6 +96,12 @@ struct TickerState {
     volatile LONG cursorOver;
     /* Odd while the window thread writes feedUrl (StoreFeedUrl). */
     volatile LONG feedUrlSequence;
+    /* The node of hoveredItem with a reference of its own, published by the
+       rendering thread: the window thread acts on it rather than on the slot,
+       which a reload may fill with another headline. */
+    IXMLDOMNode *volatile hoveredNode;
+    /* 1 while the item menu is open; the tooltip stands aside meanwhile. */
+    volatile LONG itemMenuOpen;
 };
 
 extern const TickerItemOps tickerItemOps;
@@ -112,6 +118,9 @@ DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y);
 void ShowItemMenu(TickerState *ticker, HWND window, int x, int y);
+/* Reads the cursor; TRUE when it lies inside window's screen rectangle, all
+   four edges counting as inside. */
+BOOL CursorInsideWindow(HWND window, POINT *cursor);
 
 #define TICKER_WINDOW_CLASS "velmora scroll window class"
 

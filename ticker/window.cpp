@@ -1,8 +1,9 @@
 /* The ticker window's procedure, on the window thread. The moving row is
    drawn by the rendering thread; this paints the status texts, shows the
    cursor that thread chose, answers the tooltip, and turns clicks on the
-   hovered headline into opening its link. hoveredItem and the item's hover
-   bit change under it at any time; it reads them as they stand. */
+   hovered headline into opening its link. hoveredItem, hoveredNode and the
+   item's hover bit change under it at any time; it reads them as they stand
+   and holds its own reference to the node it acts on. */
 #include "ticker/ticker.h"
 #include "browser/browser.h"
 #include "feeds/feeds.h"
@@ -13,9 +14,35 @@
 #define STATUS_TEXT_SIZE 255
 #define DESCRIPTION_BYTES (TICKER_TIP_SIZE - 1)
 
+/* A window can outlive the last band object and with it the record whose
+   address it keeps; only the live record is used. */
+static BOOL TickerIsLive(const TickerState *ticker)
+{
+    return ticker && processBandState && processBandState->ticker == ticker;
+}
+
 static TickerState *TickerFromWindow(HWND window)
 {
-    return (TickerState *)GetWindowLongPtrA(window, GWLP_USERDATA);
+    TickerState *ticker = (TickerState *)GetWindowLongPtrA(window, GWLP_USERDATA);
+    return TickerIsLive(ticker) ? ticker : NULL;
+}
+
+BOOL CursorInsideWindow(HWND window, POINT *cursor)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect) || !GetCursorPos(cursor))
+        return FALSE;
+    return cursor->x >= rect.left && cursor->x <= rect.right &&
+           cursor->y >= rect.top && cursor->y <= rect.bottom;
+}
+
+/* The hovered headline's node with a reference for the caller, or null. */
+static IXMLDOMNode *HoldHoveredNode(TickerState *ticker)
+{
+    IXMLDOMNode *node = ticker->hoveredNode;
+    if (node)
+        IXMLDOMNode_AddRef(node);
+    return node;
 }
 
 static LRESULT TickerOnCreate(HWND window, const CREATESTRUCTA *create)
@@ -94,9 +121,11 @@ void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y)
     (void)window;
     (void)x;
     (void)y;
-    TickerItem *item = ticker->hoveredItem;
-    if (item && item->node)
-        OpenItemLink(item->node, 0);
+    IXMLDOMNode *node = HoldHoveredNode(ticker);
+    if (!node)
+        return;
+    OpenItemLink(node, 0);
+    IXMLDOMNode_Release(node);
 }
 
 void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
@@ -104,51 +133,42 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
     (void)x;
     (void)y;
     TickerItem *item = ticker->hoveredItem;
-    IXMLDOMNode *node = item ? item->node : NULL;
+    IXMLDOMNode *node = HoldHoveredNode(ticker);
     if (!node)
         return;
-    /* The menu may stay open across a reload; the item's node is held meanwhile. */
-    IXMLDOMNode_AddRef(node);
+    ticker->itemMenuOpen = 1;
     DWORD position = GetMessagePos();
     UINT command = (UINT)TrackPopupMenu(GetSubMenu(ticker->itemMenu, 0), TPM_RETURNCMD,
                                         (short)LOWORD(position), (short)HIWORD(position), 0,
                                         window, NULL);
-    if (command == IDM_ITEM_NEWWINDOW) {
+    /* The menu's loop may have seen the last band object go, and the record with it. */
+    if (TickerIsLive(ticker)) {
+        ticker->itemMenuOpen = 0;
+        /* A reload during the menu may have put another headline into the slot. */
+        if (command == IDM_ITEM_HIDE && item && item->node == node)
+            InterlockedOr(&item->flags, ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
+    }
+    if (command == IDM_ITEM_NEWWINDOW)
         OpenItemLink(node, OPEN_IN_NEW_WINDOW);
-    } else if (command == IDM_ITEM_HIDE && item->node == node) {
-        /* The rendering thread changes the hover bit of the same word. */
-        InterlockedOr(&item->flags, ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
-    }
     IXMLDOMNode_Release(node);
-}
-
-/* Converts as much of text as fits whole into size bytes with its terminator. */
-static void CopyDescription(char *buffer, int size, const WCHAR *text)
-{
-    int length = lstrlenW(text);
-    while (length > 0 &&
-           WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, NULL, NULL) > size - 1) {
-        length = length > 64 ? length - length / 8 : length - 1;
-        if (length > 0 && IS_HIGH_SURROGATE(text[length - 1]))
-            length--;
-    }
-    int written = length > 0 ? WideCharToMultiByte(CP_ACP, 0, text, length, buffer, size - 1, NULL, NULL) : 0;
-    buffer[written] = 0;
 }
 
 static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
 {
-    TickerItem *item = ticker->hoveredItem;
-    IXMLDOMNode *node = item ? item->node : NULL;
+    /* Without its buffer the tooltip keeps what it has. */
+    if (!ticker->tipText)
+        return 0;
+    IXMLDOMNode *node = HoldHoveredNode(ticker);
     if (!node)
         return 0;
     BSTR description;
     if (GetChildText(node, L"description", &description) == S_OK) {
-        CopyDescription(ticker->tipText, TICKER_TIP_SIZE, description);
+        WideToAnsiCut(description, ticker->tipText, DESCRIPTION_BYTES);
         SysFreeString(description);
     } else {
         LoadStringA(moduleHandle, IDS_NO_DESCRIPTION, ticker->tipText, 1023);
     }
+    IXMLDOMNode_Release(node);
     info->lpszText = ticker->tipText;
     info->hinst = NULL;
     return 0;
@@ -160,8 +180,13 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return TickerOnCreate(window, (const CREATESTRUCTA *)lParam);
     TickerState *ticker;
     switch (message) {
-    case WM_SETCURSOR:
     case WM_PAINT:
+        ticker = TickerFromWindow(window);
+        /* Validated all the same, or the window would be asked to paint forever. */
+        if (!ticker)
+            return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
+        break;
+    case WM_SETCURSOR:
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_NOTIFY:

@@ -47,12 +47,17 @@ bool TickerScene::Show(const std::string &body)
 {
     if (!Start(body) || !WaitLoaded())
         return false;
+    Present();
+    return true;
+}
+
+void TickerScene::Present()
+{
     toolbar = AddToolbar(0);
     band.topWindow = frame;
     SetForegroundWindow(frame);
     Attach(toolbar);
     PumpFor(200);
-    return true;
 }
 
 void TickerScene::Attach(HWND bar)
@@ -131,27 +136,36 @@ POINT TickerScene::PointAtItem(int index) const
     return point;
 }
 
-std::vector<DWORD> TickerScene::ExpectedStatusText(UINT id) const
+bool TickerScene::ShowsStatusText(UINT id) const
 {
-    HWND window = TickerWindow();
-    RECT client;
-    GetClientRect(window, &client);
     char text[256];
     LoadStringA(moduleHandle, id, text, sizeof(text));
+    HWND window = TickerWindow();
     HDC dc = GetDC(window);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    FillRect(memory, &client, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    HGDIOBJ oldFont = SelectObject(memory, ticker()->textFont);
-    DrawTextA(memory, text, -1, &client, DT_CENTER | DT_VCENTER);
-    SelectObject(memory, oldFont);
-    SelectObject(memory, old);
-    std::vector<DWORD> pixels = ReadPixels(memory, bitmap, client.right, client.bottom);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    HGDIOBJ oldFont = SelectObject(dc, ticker()->textFont);
+    SIZE extent;
+    GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+    SelectObject(dc, oldFont);
     ReleaseDC(window, dc);
-    return pixels;
+
+    SIZE size;
+    std::vector<DWORD> pixels = Pixels(NULL, &size);
+    LONG left = (size.cx - extent.cx) / 2;
+    RECT box = { left - 2, 0, left + extent.cx + 2, extent.cy };
+    LONG inkLeft = size.cx, inkRight = -1;
+    for (LONG y = 0; y < size.cy; y++) {
+        for (LONG x = 0; x < size.cx; x++) {
+            DWORD p = pixels[y * size.cx + x];
+            POINT at = { x, y };
+            if (p != 0xFFFFFF && !PtInRect(&box, at))
+                return false;
+            if (p == 0) {
+                inkLeft = x < inkLeft ? x : inkLeft;
+                inkRight = x > inkRight ? x : inkRight;
+            }
+        }
+    }
+    return inkLeft <= left + 3 && inkRight >= left + extent.cx - 4;
 }
 
 bool TickerScene::WaitForHover(DWORD timeoutMs)
@@ -167,17 +181,20 @@ void TickerScene::PumpFor(DWORD ms)
 }
 
 struct TooltipSearch {
+    bool rendererOnly;
     HWND found;
 };
 
 static BOOL CALLBACK FindTooltip(HWND window, LPARAM context)
 {
+    TooltipSearch *search = (TooltipSearch *)context;
     char name[64];
     DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
+    DWORD thread = GetWindowThreadProcessId(window, &process);
     if (process == GetCurrentProcessId() && GetClassNameA(window, name, sizeof(name)) &&
-        lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 && IsWindowVisible(window)) {
-        ((TooltipSearch *)context)->found = window;
+        lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 &&
+        (search->rendererOnly ? thread != GetCurrentThreadId() : IsWindowVisible(window) != 0)) {
+        search->found = window;
         return FALSE;
     }
     return TRUE;
@@ -185,7 +202,14 @@ static BOOL CALLBACK FindTooltip(HWND window, LPARAM context)
 
 HWND FindVisibleTooltip()
 {
-    TooltipSearch search = { NULL };
+    TooltipSearch search = { false, NULL };
+    EnumWindows(FindTooltip, (LPARAM)&search);
+    return search.found;
+}
+
+HWND FindRendererTooltip()
+{
+    TooltipSearch search = { true, NULL };
     EnumWindows(FindTooltip, (LPARAM)&search);
     return search.found;
 }

@@ -13,8 +13,10 @@ public:
     ~TickerScene();
     /* Creates the windows for a second band; returns its toolbar. */
     HWND AddToolbar(int y);
-    /* Starts the ticker on body, puts the frame in front and attaches. */
+    /* Starts the ticker on body, then presents it. */
     bool Show(const std::string &body);
+    /* Puts the frame in front and attaches the ticker to a first band. */
+    void Present();
     void Attach(HWND toolbar);
     HWND TickerWindow(HWND toolbar = NULL) const;
     /* Pixels of the ticker window's client area, 0x00RRGGBB per pixel. */
@@ -23,8 +25,9 @@ public:
     /* Puts the cursor in the middle of the visible part of item index's last
        drawn rectangle. */
     POINT PointAtItem(int index) const;
-    /* What the window's paint handler shows for a string resource. */
-    std::vector<DWORD> ExpectedStatusText(UINT id) const;
+    /* Whether the window shows the string resource as its status text: black
+       ink as wide as the string, centred at the top, white everywhere else. */
+    bool ShowsStatusText(UINT id) const;
     bool WaitForHover(DWORD timeoutMs = 5000);
     /* Waits until some frames have been drawn. */
     void PumpFor(DWORD ms);
@@ -36,5 +39,7 @@ public:
 
 /* The visible tooltip window of this process, or null. */
 HWND FindVisibleTooltip();
+/* The rendering thread's tooltip, shown or not: the one of another thread. */
+HWND FindRendererTooltip();
 
 #endif
