@@ -3,6 +3,7 @@
    on the window thread (a chosen entry's URL); nothing here keeps state. */
 #include "feeds/feedstore.h"
 #include "feeds/feedlist.h"
+#include "feeds/feeds.h"
 #include <ole2.h>
 #include <stddef.h>
 
