@@ -59,6 +59,13 @@ struct TickerItem {
 static_assert(offsetof(TickerItem, rect) == 3 * sizeof(void *) + 3 * sizeof(LONG) &&
               sizeof(TickerItem) == (sizeof(void *) == 4 ? 40 : 56), "TickerItem layout");
 
+/* A font pair the window thread replaced, waiting for the rendering thread. */
+struct RetiredFonts {
+    RetiredFonts *next;
+    HFONT textFont;
+    HFONT linkFont;
+};
+
 #define TICKER_MAX_ITEMS    256
 #define TICKER_URL_SIZE     1024
 #define TICKER_TIP_SIZE     4096
@@ -93,6 +100,9 @@ struct TickerState {
        procedure; the rendering thread asks for the cursor position only
        then, which is costly on some systems. */
     volatile LONG cursorOver;
+    /* Font pairs replaced while the rendering thread may be drawing with
+       them; it deletes them between frames (and teardown, the rest). */
+    RetiredFonts *volatile retiredFonts;
 };
 
 extern const TickerItemOps tickerItemOps;
@@ -102,6 +112,10 @@ int DestroyTicker(BandState *band);
 HRESULT LoadFeed(TickerState *ticker, HWND window);
 HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
 void ReleaseTickerItems(TickerItem *items, LONG count);
+/* Puts a new font pair in place and queues the old one for the rendering
+   thread to delete; FALSE (nothing changed) when it cannot be queued. */
+BOOL ReplaceTickerFonts(TickerState *ticker, HFONT textFont, HFONT linkFont);
+void DeleteRetiredFonts(TickerState *ticker);
 
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
