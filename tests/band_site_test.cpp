@@ -388,3 +388,111 @@ TEST_F(BandSiteCycles, TwoHundredSitingsInAScrollingBrowserLeaveTheProcessFlat)
 }
 
 }  // namespace
+
+namespace {
+
+/* A sink of the test's own, advised after the band's: it sees each
+   BeforeNavigate2 with Cancel as the band's sink left it. */
+struct NavigationRecorder {
+    IDispatch iface;
+    std::vector<std::pair<std::wstring, VARIANT_BOOL>> seen;
+};
+
+HRESULT STDMETHODCALLTYPE Recorder_QueryInterface(IDispatch *iface, REFIID riid, void **ppv)
+{
+    *ppv = NULL;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
+        !IsEqualIID(riid, DIID_DWebBrowserEvents2))
+        return E_NOINTERFACE;
+    *ppv = iface;
+    return S_OK;
+}
+ULONG STDMETHODCALLTYPE Recorder_AddRef(IDispatch *) { return 2; }
+ULONG STDMETHODCALLTYPE Recorder_Release(IDispatch *) { return 1; }
+HRESULT STDMETHODCALLTYPE Recorder_GetTypeInfoCount(IDispatch *, UINT *) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE Recorder_GetTypeInfo(IDispatch *, UINT, LCID, ITypeInfo **) { return E_NOTIMPL; }
+HRESULT STDMETHODCALLTYPE Recorder_GetIDsOfNames(IDispatch *, REFIID, LPOLESTR *, UINT, LCID, DISPID *)
+{
+    return E_NOTIMPL;
+}
+HRESULT STDMETHODCALLTYPE Recorder_Invoke(IDispatch *iface, DISPID member, REFIID, LCID, WORD, DISPPARAMS *params,
+                                          VARIANT *, EXCEPINFO *, UINT *)
+{
+    if (member != 250 || !params || params->cArgs != 7)
+        return S_OK;
+    VARIANT *url = &params->rgvarg[5];
+    VARIANT *cancel = &params->rgvarg[0];
+    std::wstring text;
+    if (V_VT(url) == (VT_BYREF | VT_VARIANT) && V_VT(V_VARIANTREF(url)) == VT_BSTR)
+        text = V_BSTR(V_VARIANTREF(url));
+    VARIANT_BOOL value = V_VT(cancel) == (VT_BYREF | VT_BOOL) ? *V_BOOLREF(cancel) : (VARIANT_BOOL)7;
+    ((NavigationRecorder *)iface)->seen.push_back({ text, value });
+    return S_OK;
+}
+const IDispatchVtbl recorderVtbl = {
+    Recorder_QueryInterface, Recorder_AddRef, Recorder_Release, Recorder_GetTypeInfoCount,
+    Recorder_GetTypeInfo, Recorder_GetIDsOfNames, Recorder_Invoke,
+};
+
+/* Closes the browser windows that Wine's local server leaves open. */
+void CloseBrowserFrames()
+{
+    for (int i = 0; i < 50; i++) {
+        HWND frame = FindWindowA("IEFrame", NULL);
+        if (!frame)
+            return;
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        PumpUntil([frame] { return !IsWindow(frame); }, 200);
+    }
+}
+
+/* Wine's own browser (the "Internetexplorer.Application" server) fires
+   BeforeNavigate2 from its Navigate, with arguments built by code outside
+   this project, marshalled into this apartment. */
+TEST_F(BrowserEvents, WinesBrowserIsCancelledOnlyForTheAboutPage)
+{
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(L"Internetexplorer.Application", &clsid));
+    IWebBrowser2 *wine = NULL;
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, NULL, CLSCTX_LOCAL_SERVER, IID_IWebBrowser2, (void **)&wine));
+    StandInSite site(wine);
+    ASSERT_EQ(S_OK, site.Host((IUnknown *)bands[0]));
+    NavigationRecorder recorder = { { const_cast<IDispatchVtbl *>(&recorderVtbl) }, {} };
+    IConnectionPointContainer *container = NULL;
+    IConnectionPoint *point = NULL;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, IWebBrowser2_QueryInterface(wine, IID_IConnectionPointContainer, (void **)&container));
+    ASSERT_EQ(S_OK, IConnectionPointContainer_FindConnectionPoint(container, DIID_DWebBrowserEvents2, &point));
+    ASSERT_EQ(S_OK, IConnectionPoint_Advise(point, (IUnknown *)&recorder.iface, &cookie));
+
+    {
+        BoxWatcher boxes;
+        VARIANT empty;
+        VariantInit(&empty);
+        for (const WCHAR *url : { L"about:velmora", L"about:blank" }) {
+            BSTR address = SysAllocString(url);
+            EXPECT_EQ(S_OK, IWebBrowser2_Navigate(wine, address, &empty, &empty, &empty, &empty));
+            SysFreeString(address);
+            EXPECT_TRUE(PumpUntil([&] { return !recorder.seen.empty() && recorder.seen.back().first == url; },
+                                  10000)) << "BeforeNavigate2 for " << testing::PrintToString(std::wstring(url));
+        }
+        ASSERT_EQ(2u, recorder.seen.size());
+        EXPECT_EQ(VARIANT_TRUE, recorder.seen[0].second) << "the about page is cancelled";
+        EXPECT_EQ(VARIANT_FALSE, recorder.seen[1].second) << "another address goes through";
+        EXPECT_EQ(1, boxes.Count());
+        EXPECT_EQ(AboutText(), boxes.LastText());
+    }
+
+    IConnectionPoint_Unadvise(point, cookie);
+    IConnectionPoint_Release(point);
+    IConnectionPointContainer_Release(container);
+    ASSERT_EQ(S_OK, SetSite(bands[0], NULL));
+    IWebBrowser2_Release(wine);
+    CloseBrowserFrames();
+    /* The other process lets go of the band's sink through this apartment. */
+    BandObject *band = bands[0]->owner;
+    EXPECT_TRUE(PumpUntil([band] { return band->refCount == 1; }, 10000));
+    ExpectAllReleased();
+}
+
+}  // namespace
