@@ -1,5 +1,6 @@
 #include "tests/support/site_rig.h"
 #include "settings/settings.h"
+#include "toolbar/ids.h"
 
 std::string LinkedFeed(const LoopbackServer &server)
 {
@@ -72,34 +73,63 @@ void SiteRig::ExpectAllReleased()
 }
 
 struct DialogSearch {
-    const char *title;
+    const char *name;
     bool messageBox;
+    HWND ignore;
     HWND found;
 };
 
 static BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
 {
     DialogSearch *search = (DialogSearch *)context;
-    char name[64], caption[256];
+    char name[64];
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-        !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, "#32770") != 0)
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || window == search->ignore ||
+        !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, search->name) != 0)
         return TRUE;
-    if (search->messageBox != (GetDlgItem(window, 0xFFFF) != NULL))
-        return TRUE;
-    GetWindowTextA(window, caption, sizeof(caption));
-    if (search->title && !strstr(caption, search->title))
+    if (lstrcmpA(name, "#32770") == 0 && search->messageBox != (GetDlgItem(window, 0xFFFF) != NULL))
         return TRUE;
     search->found = window;
     return FALSE;
 }
 
-HWND FindDialog(const char *title, bool messageBox)
+HWND FindVisible(const char *name, bool messageBox, HWND ignore)
 {
-    DialogSearch search = { title, messageBox, NULL };
+    DialogSearch search = { name, messageBox, ignore, NULL };
     EnumWindows(MatchDialog, (LPARAM)&search);
     return search.found;
+}
+
+DialogDriver::DialogDriver(Action action, void *context, HWND ignore, const char *name)
+    : action_(action), context_(context), ignore_(ignore), name_(name), count_(0)
+{
+    stop_ = CreateEventA(NULL, TRUE, FALSE, NULL);
+    thread_ = CreateThread(NULL, 0, Drive, this, 0, NULL);
+}
+
+DialogDriver::~DialogDriver()
+{
+    SetEvent(stop_);
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    CloseHandle(stop_);
+}
+
+DWORD WINAPI DialogDriver::Drive(void *parameter)
+{
+    DialogDriver *self = (DialogDriver *)parameter;
+    while (WaitForSingleObject(self->stop_, 5) == WAIT_TIMEOUT) {
+        HWND dialog = FindVisible(self->name_, false, self->ignore_);
+        if (!dialog)
+            continue;
+        self->action_(dialog, self->context_);
+        InterlockedIncrement(&self->count_);
+        for (int i = 0; i < 1000 && IsWindow(dialog) && IsWindowVisible(dialog); i++)
+            if (WaitForSingleObject(self->stop_, 5) != WAIT_TIMEOUT)
+                break;
+    }
+    return 0;
 }
 
 BoxWatcher::BoxWatcher() : count_(0), owner_(NULL)
@@ -126,7 +156,7 @@ DWORD WINAPI BoxWatcher::Watch(void *parameter)
 {
     BoxWatcher *self = (BoxWatcher *)parameter;
     while (WaitForSingleObject(self->stop_, 10) == WAIT_TIMEOUT) {
-        HWND box = FindDialog(NULL, true);
+        HWND box = FindVisible("#32770", true);
         if (!box)
             continue;
         GetDlgItemTextA(box, 0xFFFF, self->text_, sizeof(self->text_));
@@ -137,4 +167,40 @@ DWORD WINAPI BoxWatcher::Watch(void *parameter)
             Sleep(10);
     }
     return 0;
+}
+
+int CountPixels(HWND window, COLORREF color)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    if (client.right <= 0 || client.bottom <= 0)
+        return 0;
+    std::vector<DWORD> pixels(client.right * client.bottom);
+    HDC dc = GetDC(window);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    GetDIBits(memory, bitmap, 0, client.bottom, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, dc);
+    DWORD rgb = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+    int count = 0;
+    for (DWORD p : pixels)
+        count += (p & 0xFFFFFF) == rgb;
+    return count;
+}
+
+bool TickerDrawsIn(HWND toolbar, COLORREF color)
+{
+    HWND ticker = GetDlgItem(toolbar, TICKER_ID);
+    return PumpUntil([ticker, color] { return CountPixels(ticker, color) > 500; }, 10000);
 }

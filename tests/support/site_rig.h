@@ -35,6 +35,15 @@ protected:
     std::vector<InterfaceEntry *> bands;
 };
 
+/* Pixels of window's client area in color. */
+int CountPixels(HWND window, COLORREF color);
+
+/* A background no default colour has, for telling the renderer's frames. */
+const COLORREF MARK = RGB(0, 200, 0);
+
+/* Waits until the rendering thread draws color into the ticker of toolbar. */
+bool TickerDrawsIn(HWND toolbar, COLORREF color = MARK);
+
 /* Answers every message box of this process with OK, keeping its text and owner. */
 class BoxWatcher {
 public:
@@ -53,8 +62,29 @@ private:
     HWND owner_;
 };
 
-/* A visible window of this process of class #32770 whose caption contains
-   title, or null. */
-HWND FindDialog(const char *title, bool messageBox);
+/* A visible window of this process of class name ("#32770" dialogs and
+   boxes, "#32768" menus), other than ignore; for #32770, a message box or
+   not as messageBox says. Null when there is none. */
+HWND FindVisible(const char *name, bool messageBox = false, HWND ignore = NULL);
+
+/* Acts on each dialog (not a message box) that shows while it lives, other
+   than ignore, on a thread of its own, and waits until that dialog is gone. */
+class DialogDriver {
+public:
+    typedef void (*Action)(HWND dialog, void *context);
+    DialogDriver(Action action, void *context, HWND ignore = NULL, const char *name = "#32770");
+    ~DialogDriver();
+    int Count() const { return count_; }
+
+private:
+    static DWORD WINAPI Drive(void *self);
+    Action action_;
+    void *context_;
+    HWND ignore_;
+    const char *name_;
+    HANDLE stop_;
+    HANDLE thread_;
+    volatile LONG count_;
+};
 
 #endif
