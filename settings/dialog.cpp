@@ -414,6 +414,31 @@ INT_PTR CALLBACK UrlInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
+/* The choosers are loaded when first asked for: an import of the common
+   dialogs would pull the system's older common controls into the process
+   before the band's manifest can choose version 6. Once loaded they stay for
+   the process: unloading them again leaves handles behind each time. */
+typedef BOOL (WINAPI *ChooseColorProc)(CHOOSECOLORA *choice);
+typedef BOOL (WINAPI *ChooseFontProc)(CHOOSEFONTA *choice);
+
+static HMODULE commonDialogs;
+
+static BOOL RunChooser(const char *name, void *choice)
+{
+    if (!commonDialogs)
+        commonDialogs = LoadLibraryA("comdlg32.dll");
+    HMODULE dialogs = commonDialogs;
+    if (!dialogs)
+        return FALSE;
+    BOOL chosen = FALSE;
+    FARPROC chooser = GetProcAddress(dialogs, name);
+    if (chooser && lstrcmpA(name, "ChooseColorA") == 0)
+        chosen = ((ChooseColorProc)(void (*)(void))chooser)((CHOOSECOLORA *)choice);
+    else if (chooser)
+        chosen = ((ChooseFontProc)(void (*)(void))chooser)((CHOOSEFONTA *)choice);
+    return chosen;
+}
+
 HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen)
 {
     COLORREF custom[16];
@@ -425,7 +450,7 @@ HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen)
     choice.rgbResult = initial;
     choice.lpCustColors = custom;
     choice.Flags = CC_RGBINIT | CC_FULLOPEN | CC_SHOWHELP;
-    if (!ChooseColorA(&choice))
+    if (!RunChooser("ChooseColorA", &choice))
         return E_FAIL;
     *chosen = choice.rgbResult;
     return S_OK;
@@ -457,7 +482,7 @@ HRESULT PickFont(HWND owner, char *face, FontChoice *style)
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE | CF_FORCEFONTEXIST;
     choice.nSizeMin = choice.nSizeMax = FontPointSize(owner);
-    if (!ChooseFontA(&choice))
+    if (!RunChooser("ChooseFontA", &choice))
         return E_FAIL;
     lstrcpynA(face, font.lfFaceName, FONT_FACE_SIZE - 1);
     style->weight = font.lfWeight;
