@@ -136,7 +136,8 @@ static void SourceOnOk(HWND dialog, BandState *band)
     GetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show, sizeof(show));
     if (path[0])
         (void)WritePrivateProfileStringA("Servers", "show", show, path);
-    PostMessageA(band->bandWindow, WM_FEEDLIST_FILL, 0, (LPARAM)band);
+    if (band->bandWindow)
+        PostMessageA(band->bandWindow, WM_FEEDLIST_FILL, 0, (LPARAM)band);
     ShowWindow(dialog, SW_HIDE);
 }
 
@@ -423,20 +424,11 @@ typedef BOOL (WINAPI *ChooseFontProc)(CHOOSEFONTA *choice);
 
 static HMODULE commonDialogs;
 
-static BOOL RunChooser(const char *name, void *choice)
+static void (*CommonDialogProc(const char *name))(void)
 {
     if (!commonDialogs)
         commonDialogs = LoadLibraryA("comdlg32.dll");
-    HMODULE dialogs = commonDialogs;
-    if (!dialogs)
-        return FALSE;
-    BOOL chosen = FALSE;
-    FARPROC chooser = GetProcAddress(dialogs, name);
-    if (chooser && lstrcmpA(name, "ChooseColorA") == 0)
-        chosen = ((ChooseColorProc)(void (*)(void))chooser)((CHOOSECOLORA *)choice);
-    else if (chooser)
-        chosen = ((ChooseFontProc)(void (*)(void))chooser)((CHOOSEFONTA *)choice);
-    return chosen;
+    return commonDialogs ? (void (*)(void))GetProcAddress(commonDialogs, name) : NULL;
 }
 
 HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen)
@@ -450,7 +442,8 @@ HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen)
     choice.rgbResult = initial;
     choice.lpCustColors = custom;
     choice.Flags = CC_RGBINIT | CC_FULLOPEN | CC_SHOWHELP;
-    if (!RunChooser("ChooseColorA", &choice))
+    ChooseColorProc chooseColor = (ChooseColorProc)CommonDialogProc("ChooseColorA");
+    if (!chooseColor || !chooseColor(&choice))
         return E_FAIL;
     *chosen = choice.rgbResult;
     return S_OK;
@@ -482,7 +475,8 @@ HRESULT PickFont(HWND owner, char *face, FontChoice *style)
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE | CF_FORCEFONTEXIST;
     choice.nSizeMin = choice.nSizeMax = FontPointSize(owner);
-    if (!RunChooser("ChooseFontA", &choice))
+    ChooseFontProc chooseFont = (ChooseFontProc)CommonDialogProc("ChooseFontA");
+    if (!chooseFont || !chooseFont(&choice))
         return E_FAIL;
     lstrcpynA(face, font.lfFaceName, FONT_FACE_SIZE - 1);
     style->weight = font.lfWeight;
