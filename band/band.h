@@ -81,6 +81,15 @@ extern const IPersistStreamVtbl persistStreamTable;
 extern const struct IDocHostUIHandlerVtbl docHostUIHandlerTable;
 extern const struct IBindStatusCallbackVtbl bindStatusCallbackTable;
 
+/* The band-site tables (site.cpp) and the event sink's (browser/events.cpp). */
+extern const IObjectWithSiteVtbl objectWithSiteTable;
+extern const IDeskBandVtbl deskBandTable;
+extern const IInputObjectVtbl inputObjectTable;
+extern const IDispatchVtbl eventSinkTable;
+
+/* Points the shared state at this band's windows and browser. */
+void MakeActiveBand(const BandObject *band);
+
 /* C callers pass IIDs by pointer and may pass null; C++ sees a reference it
    may assume is bound, so the address is laundered before it is checked. */
 static inline const GUID *GuidAddress(const GUID &guid)

@@ -41,9 +41,14 @@ struct InterfaceRecord {
 
 static const InterfaceRecord interfaceRecords[] = {
     { &IID_IUnknown, offsetof(BandObject, unknownEntry), &unknownTable },
+    { &IID_IDeskBand, offsetof(BandObject, deskBandEntry), &deskBandTable },
     { &IID_IPersistStream, offsetof(BandObject, persistStreamEntry), &persistStreamTable },
+    { &IID_IObjectWithSite, offsetof(BandObject, objectWithSiteEntry), &objectWithSiteTable },
+    { &IID_IInputObject, offsetof(BandObject, inputObjectEntry), &inputObjectTable },
     { &IID_IBindStatusCallback, offsetof(BandObject, bindStatusCallbackEntry), &bindStatusCallbackTable },
     { &IID_IDocHostUIHandler, offsetof(BandObject, docHostUIHandlerEntry), &docHostUIHandlerTable },
+    { &IID_IDispatch, offsetof(BandObject, eventSinkEntry), &eventSinkTable },
+    { &DIID_DWebBrowserEvents2, offsetof(BandObject, eventSinkEntry), &eventSinkTable },
 };
 
 void LockModule(void)

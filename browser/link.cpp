@@ -10,8 +10,9 @@ static const char BAND_CLSID_TEXT[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
 
 int OpenLink(const WCHAR *url, DWORD flags)
 {
-    /* A band that leaves its site clears the shared browser pointer, so a
-       released browser is never navigated. */
+    /* The active band takes its browser out of the shared state when it
+       leaves its site (band/site.cpp), so a released browser is never
+       navigated: with no active band, links open nowhere. */
     if (processBandState && processBandState->browser && url)
         (void)NavigateBrowser(processBandState->browser, url, flags);
     return 0;

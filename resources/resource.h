@@ -23,6 +23,18 @@
 #define IDM_ITEM_NEWWINDOW      701
 #define IDM_ITEM_HIDE           702
 
+#define IDD_SOURCES             4000
+#define IDC_SERVER_LIST         4010
+#define IDC_NEW_SERVER          4020
+#define IDC_REMOVE              4030
+#define IDC_EDIT                4040
+#define IDC_AS_DEFAULT          4050
+#define IDC_DEFAULT_FEED        4060
+
+#define IDD_URL_INPUT           4100
+#define IDC_URL                 4110
+#define IDC_URL_PROMPT          4120
+
 #define IDS_DEFAULT_FEED        20002
 #define IDS_DEFAULT_SERVERS     20003
 #define IDS_SETTINGS_FILE       20004
@@ -37,5 +49,6 @@
 #define IDS_HOMEPAGE_URL        20050
 #define IDS_SUPPORT_PATH        20057
 #define IDS_ABOUT_URL           20059
+#define IDS_LIST_FULL           20061
 
 #endif

@@ -8,6 +8,7 @@
 #include <mshtmhst.h>
 #include <urlmon.h>
 #include <shobjidl.h>
+#include <exdisp.h>
 #include <tlhelp32.h>
 #include <set>
 #include <vector>
@@ -199,7 +200,8 @@ TEST_F(BandObjectIdentity, QueryInterfaceAnswersItsTable)
     EXPECT_EQ(E_INVALIDARG, Query(band, NULL, &out));
     EXPECT_EQ(nullptr, out);
 
-    for (const IID *iid : { &IID_IPersistStream, &IID_IBindStatusCallback, &IID_IDocHostUIHandler }) {
+    for (const IID *iid : { &IID_IDeskBand, &IID_IPersistStream, &IID_IObjectWithSite, &IID_IInputObject,
+                            &IID_IBindStatusCallback, &IID_IDocHostUIHandler, &IID_IDispatch }) {
         void *iface = nullptr, *unknown = nullptr, *again = nullptr;
         ASSERT_EQ(S_OK, Query(band, iid, &iface));
         EXPECT_EQ(S_OK, Query(iface, &IID_IUnknown, &unknown));
@@ -210,6 +212,12 @@ TEST_F(BandObjectIdentity, QueryInterfaceAnswersItsTable)
         EXPECT_EQ(2u, Release(unknown));
         EXPECT_EQ(1u, Release(iface));
     }
+    void *dispatch = nullptr, *events = nullptr;
+    ASSERT_EQ(S_OK, Query(band, &IID_IDispatch, &dispatch));
+    ASSERT_EQ(S_OK, Query(band, &DIID_DWebBrowserEvents2, &events));
+    EXPECT_EQ(dispatch, events) << "one event sink";
+    Release(events);
+    Release(dispatch);
     EXPECT_EQ(0u, Release(band));
     EXPECT_EQ(S_OK, canUnload());
 }

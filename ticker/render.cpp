@@ -429,6 +429,7 @@ static void RunFrames(Renderer *r, BOOL reload)
             next = Attach(r, FALSE);
             continue;
         }
+        DeleteRetiredFonts(r->ticker);
         BOOL foreground = GetForegroundWindow() == r->band->topWindow;
         next = IsIdle(r, foreground) ? IdleFrame(r) : ActiveFrame(r, foreground);
         if (next == NEXT_FRAME)

@@ -156,6 +156,7 @@ int DestroyTicker(BandState *band)
     CloseIfOpen(ticker->exitEvent);
     CloseIfOpen(ticker->targetEvent);
     CloseIfOpen(ticker->loadEvent);
+    DeleteRetiredFonts(ticker);
     if (ticker->linkFont)
         DeleteObject(ticker->linkFont);
     if (ticker->textFont)
@@ -173,6 +174,41 @@ int DestroyTicker(BandState *band)
     band->ticker = NULL;
     GlobalFree(ticker);
     return 0;
+}
+
+/* The new pair is in place before the old one is queued, so a rendering
+   thread that takes the queue reads only fonts that stay alive. */
+BOOL ReplaceTickerFonts(TickerState *ticker, HFONT textFont, HFONT linkFont)
+{
+    RetiredFonts *pair = (RetiredFonts *)GlobalAlloc(GPTR, sizeof(RetiredFonts));
+    if (!pair)
+        return FALSE;
+    pair->textFont = ticker->textFont;
+    pair->linkFont = ticker->linkFont;
+    ticker->textFont = textFont;
+    ticker->linkFont = linkFont;
+    RetiredFonts *head;
+    do {
+        head = ticker->retiredFonts;
+        pair->next = head;
+    } while (InterlockedCompareExchangePointer((void *volatile *)&ticker->retiredFonts, pair, head) != head);
+    return TRUE;
+}
+
+/* Called by the rendering thread before it reads the fonts for a frame: a
+   pair retired before this point is no longer the current one. */
+void DeleteRetiredFonts(TickerState *ticker)
+{
+    RetiredFonts *pair = (RetiredFonts *)InterlockedExchangePointer((void *volatile *)&ticker->retiredFonts, NULL);
+    while (pair) {
+        RetiredFonts *next = pair->next;
+        if (pair->textFont)
+            DeleteObject(pair->textFont);
+        if (pair->linkFont)
+            DeleteObject(pair->linkFont);
+        GlobalFree(pair);
+        pair = next;
+    }
 }
 
 void ReleaseTickerItems(TickerItem *items, LONG count)

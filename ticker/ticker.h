@@ -59,6 +59,13 @@ struct TickerItem {
 static_assert(offsetof(TickerItem, rect) == 3 * sizeof(void *) + 3 * sizeof(LONG) &&
               sizeof(TickerItem) == (sizeof(void *) == 4 ? 40 : 56), "TickerItem layout");
 
+/* A font pair the window thread replaced, waiting for the rendering thread. */
+struct RetiredFonts {
+    RetiredFonts *next;
+    HFONT textFont;
+    HFONT linkFont;
+};
+
 #define TICKER_MAX_ITEMS    256
 #define TICKER_URL_SIZE     1024
 #define TICKER_TIP_SIZE     4096
@@ -102,6 +109,9 @@ struct TickerState {
     IXMLDOMNode *volatile hoveredNode;
     /* 1 while the item menu is open; the tooltip stands aside meanwhile. */
     volatile LONG itemMenuOpen;
+    /* Font pairs replaced while the rendering thread may be drawing with
+       them; it deletes them between frames (and teardown, the rest). */
+    RetiredFonts *volatile retiredFonts;
 };
 
 extern const TickerItemOps tickerItemOps;
@@ -113,6 +123,10 @@ HRESULT LoadFeed(TickerState *ticker, HWND window);
 void StoreFeedUrl(TickerState *ticker, const char *url);
 HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
 void ReleaseTickerItems(TickerItem *items, LONG count);
+/* Puts a new font pair in place and queues the old one for the rendering
+   thread to delete; FALSE (nothing changed) when it cannot be queued. */
+BOOL ReplaceTickerFonts(TickerState *ticker, HFONT textFont, HFONT linkFont);
+void DeleteRetiredFonts(TickerState *ticker);
 
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,4 +1,5 @@
 #include "tests/support/browser_standin.h"
+#include <olectl.h>
 
 static StandInBrowser *FromInterface(IWebBrowser2 *iface)
 {
@@ -7,15 +8,18 @@ static StandInBrowser *FromInterface(IWebBrowser2 *iface)
 
 static HRESULT STDMETHODCALLTYPE Browser_QueryInterface(IWebBrowser2 *iface, REFIID riid, void **ppv)
 {
+    StandInBrowser *browser = FromInterface(iface);
+    *ppv = NULL;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
         IsEqualIID(riid, IID_IWebBrowser) || IsEqualIID(riid, IID_IWebBrowserApp) ||
-        IsEqualIID(riid, IID_IWebBrowser2)) {
+        IsEqualIID(riid, IID_IWebBrowser2))
         *ppv = iface;
-        IWebBrowser2_AddRef(iface);
-        return S_OK;
-    }
-    *ppv = NULL;
-    return E_NOINTERFACE;
+    else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+        *ppv = &browser->container.iface;
+    if (!*ppv)
+        return E_NOINTERFACE;
+    InterlockedIncrement(&browser->refs);
+    return S_OK;
 }
 
 static ULONG STDMETHODCALLTYPE Browser_AddRef(IWebBrowser2 *iface)
@@ -74,7 +78,197 @@ static const IWebBrowser2Vtbl browserVtbl = {
     NI, NI, NI, NI, NI, NI, NI, NI, NI,
 };
 
+/* ---- the connection point container and its one point ---- */
+
+static StandInBrowser *FromContainer(IConnectionPointContainer *iface)
+{
+    return ((StandInPart<IConnectionPointContainer> *)iface)->owner;
+}
+
+static StandInBrowser *FromPoint(IConnectionPoint *iface)
+{
+    return ((StandInPart<IConnectionPoint> *)iface)->owner;
+}
+
+static HRESULT STDMETHODCALLTYPE Container_QueryInterface(IConnectionPointContainer *iface, REFIID riid, void **ppv)
+{
+    return Browser_QueryInterface(&FromContainer(iface)->iface, riid, ppv);
+}
+
+static ULONG STDMETHODCALLTYPE Container_AddRef(IConnectionPointContainer *iface)
+{
+    return InterlockedIncrement(&FromContainer(iface)->refs);
+}
+
+static ULONG STDMETHODCALLTYPE Container_Release(IConnectionPointContainer *iface)
+{
+    return InterlockedDecrement(&FromContainer(iface)->refs);
+}
+
+static HRESULT STDMETHODCALLTYPE Container_EnumConnectionPoints(IConnectionPointContainer *iface,
+                                                                IEnumConnectionPoints **points)
+{
+    FromContainer(iface)->unexpectedCalls++;
+    *points = NULL;
+    return E_NOTIMPL;
+}
+
+static HRESULT STDMETHODCALLTYPE Container_FindConnectionPoint(IConnectionPointContainer *iface, REFIID riid,
+                                                               IConnectionPoint **point)
+{
+    StandInBrowser *browser = FromContainer(iface);
+    *point = NULL;
+    if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
+        browser->unexpectedCalls++;
+        return CONNECT_E_NOCONNECTION;
+    }
+    *point = &browser->point.iface;
+    InterlockedIncrement(&browser->refs);
+    return S_OK;
+}
+
+static const IConnectionPointContainerVtbl containerVtbl = {
+    Container_QueryInterface, Container_AddRef, Container_Release,
+    Container_EnumConnectionPoints, Container_FindConnectionPoint,
+};
+
+static HRESULT STDMETHODCALLTYPE Point_QueryInterface(IConnectionPoint *iface, REFIID riid, void **ppv)
+{
+    *ppv = NULL;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint))
+        return E_NOINTERFACE;
+    *ppv = iface;
+    InterlockedIncrement(&FromPoint(iface)->refs);
+    return S_OK;
+}
+
+static ULONG STDMETHODCALLTYPE Point_AddRef(IConnectionPoint *iface)
+{
+    return InterlockedIncrement(&FromPoint(iface)->refs);
+}
+
+static ULONG STDMETHODCALLTYPE Point_Release(IConnectionPoint *iface)
+{
+    return InterlockedDecrement(&FromPoint(iface)->refs);
+}
+
+static HRESULT STDMETHODCALLTYPE Point_GetConnectionInterface(IConnectionPoint *iface, IID *iid)
+{
+    *iid = DIID_DWebBrowserEvents2;
+    (void)iface;
+    return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE Point_GetConnectionPointContainer(IConnectionPoint *iface,
+                                                                   IConnectionPointContainer **container)
+{
+    FromPoint(iface)->unexpectedCalls++;
+    *container = NULL;
+    return E_NOTIMPL;
+}
+
+/* As a browser does: the sink is asked for the event interface's IDispatch. */
+static HRESULT STDMETHODCALLTYPE Point_Advise(IConnectionPoint *iface, IUnknown *sink, DWORD *cookie)
+{
+    StandInBrowser *browser = FromPoint(iface);
+    IDispatch *dispatch = NULL;
+    *cookie = 0;
+    if (FAILED(IUnknown_QueryInterface(sink, DIID_DWebBrowserEvents2, (void **)&dispatch)))
+        return CONNECT_E_CANNOTCONNECT;
+    browser->sinks.push_back(dispatch);
+    *cookie = (DWORD)browser->sinks.size();
+    return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE Point_Unadvise(IConnectionPoint *iface, DWORD cookie)
+{
+    StandInBrowser *browser = FromPoint(iface);
+    if (cookie == 0 || cookie > browser->sinks.size() || !browser->sinks[cookie - 1]) {
+        browser->unexpectedCalls++;
+        return CONNECT_E_NOCONNECTION;
+    }
+    IDispatch *sink = browser->sinks[cookie - 1];
+    browser->sinks[cookie - 1] = NULL;
+    IDispatch_Release(sink);
+    return S_OK;
+}
+
+static HRESULT STDMETHODCALLTYPE Point_EnumConnections(IConnectionPoint *iface, IEnumConnections **connections)
+{
+    FromPoint(iface)->unexpectedCalls++;
+    *connections = NULL;
+    return E_NOTIMPL;
+}
+
+static const IConnectionPointVtbl pointVtbl = {
+    Point_QueryInterface, Point_AddRef, Point_Release,
+    Point_GetConnectionInterface, Point_GetConnectionPointContainer,
+    Point_Advise, Point_Unadvise, Point_EnumConnections,
+};
+
 StandInBrowser::StandInBrowser() : refs(1), unexpectedCalls(0)
 {
     iface.lpVtbl = const_cast<IWebBrowser2Vtbl *>(&browserVtbl);
+    container.iface.lpVtbl = const_cast<IConnectionPointContainerVtbl *>(&containerVtbl);
+    container.owner = this;
+    point.iface.lpVtbl = const_cast<IConnectionPointVtbl *>(&pointVtbl);
+    point.owner = this;
+}
+
+size_t StandInBrowser::AdvisedSinks() const
+{
+    size_t count = 0;
+    for (IDispatch *sink : sinks)
+        count += sink != NULL;
+    return count;
+}
+
+HRESULT StandInBrowser::Fire(DISPID member, VARIANT *args, UINT count)
+{
+    HRESULT hr = S_OK;
+    DISPPARAMS params = { args, NULL, count, 0 };
+    /* A sink may unadvise while it handles the event; copy the list first. */
+    std::vector<IDispatch *> now = sinks;
+    for (IDispatch *sink : now) {
+        if (!sink)
+            continue;
+        IDispatch_AddRef(sink);
+        hr = IDispatch_Invoke(sink, member, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &params,
+                              NULL, NULL, NULL);
+        IDispatch_Release(sink);
+    }
+    return hr;
+}
+
+/* The arguments as a browser builds them: last argument first, the URL and
+   Cancel by reference. */
+HRESULT StandInBrowser::FireBeforeNavigate2(const WCHAR *url, VARIANT_BOOL *cancel)
+{
+    VARIANT args[7], address, empty;
+    VariantInit(&address);
+    VariantInit(&empty);
+    V_VT(&address) = VT_BSTR;
+    V_BSTR(&address) = SysAllocString(url);
+    for (VARIANT &arg : args) {
+        V_VT(&arg) = VT_BYREF | VT_VARIANT;
+        V_VARIANTREF(&arg) = &empty;
+    }
+    V_VT(&args[0]) = VT_BYREF | VT_BOOL;
+    V_BOOLREF(&args[0]) = cancel;
+    V_VARIANTREF(&args[5]) = &address;
+    V_VT(&args[6]) = VT_DISPATCH;
+    V_DISPATCH(&args[6]) = (IDispatch *)&iface;
+    HRESULT hr = Fire(250, args, 7);
+    VariantClear(&address);
+    return hr;
+}
+
+HRESULT StandInBrowser::FireWindowStateChanged(DWORD flags, DWORD mask)
+{
+    VARIANT args[2];
+    V_VT(&args[0]) = VT_I4;
+    V_I4(&args[0]) = (LONG)mask;
+    V_VT(&args[1]) = VT_I4;
+    V_I4(&args[1]) = (LONG)flags;
+    return Fire(283, args, 2);
 }

@@ -1,10 +1,14 @@
 /* A stand-in for the browser: an IWebBrowser2 that records each Navigate
-   and answers everything else with E_NOTIMPL, counting those calls. */
+   and answers everything else with E_NOTIMPL, counting those calls, with a
+   connection point container whose DWebBrowserEvents2 point fires events
+   into the sinks advised to it. No test framework inside: a stand-in browser
+   program can use it as well. */
 #ifndef VELMORA_TEST_BROWSER_STANDIN_H
 #define VELMORA_TEST_BROWSER_STANDIN_H
 
 #include <windows.h>
 #include <exdisp.h>
+#include <ocidl.h>
 #include <string>
 #include <vector>
 
@@ -17,14 +21,32 @@ struct NavigateCall {
     VARTYPE headersType;
 };
 
+struct StandInBrowser;
+
+/* An interface of the stand-in with the way back to it. */
+template <class Interface> struct StandInPart {
+    Interface iface;
+    StandInBrowser *owner;
+};
+
 struct StandInBrowser {
     IWebBrowser2 iface;
-    LONG refs;
+    StandInPart<IConnectionPointContainer> container;
+    StandInPart<IConnectionPoint> point;
+    LONG refs;          /* one count for all three interfaces */
     std::vector<NavigateCall> navigations;
+    std::vector<IDispatch *> sinks;     /* cookie n is sinks[n - 1]; null once unadvised */
     int unexpectedCalls;
 
     StandInBrowser();
     IWebBrowser2 *browser() { return &iface; }
+    size_t AdvisedSinks() const;
+
+    /* Fires into every advised sink; the result is the last sink's. */
+    HRESULT Fire(DISPID member, VARIANT *args, UINT count);
+    /* BeforeNavigate2 with its seven arguments; *cancel as the sinks left it. */
+    HRESULT FireBeforeNavigate2(const WCHAR *url, VARIANT_BOOL *cancel);
+    HRESULT FireWindowStateChanged(DWORD flags, DWORD mask);
 };
 
 #endif
