@@ -115,38 +115,3 @@ HRESULT RegisterBandCategory(void)
     ICatRegister_Release(categories);
     return S_OK;
 }
-
-static void ShowSystemText(HRESULT hr)
-{
-    char text[1024] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, (DWORD)hr, 0, text, sizeof(text), NULL);
-    MessageBoxA(NULL, text, NULL, MB_ICONERROR | MB_TOPMOST);
-}
-
-/* A registration that could not write the class or the toolbar entry says
-   so, and opens no browser: a user without rights to those keys must not be
-   told that the toolbar was registered. The product values and the category
-   stay best-effort. */
-STDAPI DllRegisterServer(void)
-{
-    HRESULT init = CoInitialize(NULL);
-    DWORD err = WriteRegistration();
-    (void)RegisterBandCategory();
-    HRESULT hr = S_OK;
-    if (err) {
-        hr = HRESULT_FROM_WIN32(err);
-    } else {
-        HRESULT shown = ShowBandInNewBrowser();
-        if (FAILED(shown))
-            ShowSystemText(shown);
-    }
-    if (SUCCEEDED(init))
-        CoUninitialize();
-    return hr;
-}
-
-/* The uninstaller removes the entries; unregistering changes nothing. */
-STDAPI DllUnregisterServer(void)
-{
-    return S_OK;
-}
