@@ -157,7 +157,10 @@ static RenderNext Attach(Renderer *r, BOOL reload)
     /* Each window is registered once, however often it becomes the target again. */
     SendMessageA(r->tooltip, TTM_DELTOOLA, 0, (LPARAM)&tool);
     SendMessageA(r->tooltip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
-    PostMessageA(r->band->bandWindow, WM_FEEDLIST_RESELECT, 0, 0);
+    /* With no active band there is no toolbar to ask; a post to no window
+       would land in this thread's own queue. */
+    if (r->band->bandWindow)
+        PostMessageA(r->band->bandWindow, WM_FEEDLIST_RESELECT, 0, 0);
     if (WaitForSingleObject(r->ticker->exitEvent, 0) == WAIT_OBJECT_0)
         return NEXT_END;
     r->scroll.offset = 0;

@@ -21,18 +21,25 @@ sh tests/support/make-prefix.sh "$root/x64" x64 || exit 1
 [ $run_x86 = no ] || sh tests/support/make-prefix.sh "$root/x86" x86 || exit 1
 
 set -- ${filter:+-R "$filter"}
+# The two builds have their own prefixes, wineservers and X displays, so
+# their suites run side by side; each one's report is shown whole after.
+log64="$root/x64/tests.log"
+log86="$root/x86/tests.log"
 started=$(date +%s)
-sh tests/support/run-tests.sh "$root/x64" x64 "$@"
-x64=$?
-x64_time=$(( $(date +%s) - started ))
-started=$(date +%s)
+( sh tests/support/run-tests.sh "$root/x64" x64 "$@" >"$log64" 2>&1; echo $? >"$log64.rc" ) &
 if [ $run_x86 = yes ]; then
-    sh tests/support/run-tests.sh "$root/x86" x86 "$@"
+    echo "running the x64 and x86 suites side by side"
+    sh tests/support/run-tests.sh "$root/x86" x86 "$@" >"$log86" 2>&1
 else
-    ctest --test-dir "$root/x86" --output-on-failure -L static "$@"
+    echo "running the x64 suite; checking the x86 binaries"
+    ctest --test-dir "$root/x86" --output-on-failure -L static "$@" >"$log86" 2>&1
 fi
 x86=$?
 x86_time=$(( $(date +%s) - started ))
+wait
+x64=$(cat "$log64.rc")
+x64_time=$(( $(date +%s) - started ))
+cat "$log64" "$log86"
 
 verdict() { [ "$1" = 0 ] && echo passed || echo FAILED; }
 echo

@@ -8,7 +8,8 @@
 
 class BoxAnswer {
 public:
-    /* Looks for a "#32770" window with this caption for up to 20 s. */
+    /* Looks for a "#32770" window with this caption for up to 20 s; an
+       empty caption takes this process's first such window. */
     explicit BoxAnswer(const std::string &caption);
     ~BoxAnswer();
     /* The answered box's text, once it was answered ("" if none came). */

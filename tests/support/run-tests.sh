@@ -9,7 +9,10 @@ shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../tools/wine-env.sh"
 export VELMORA_BUILD="$BUILD" ARCH WINE
-xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+# Each build searches for a free display from a number of its own, so the
+# two builds' runs can start side by side.
+case $ARCH in x64) first=100 ;; *) first=200 ;; esac
+xvfb-run -a -n $first -s "-screen 0 1280x1024x24" sh -c '
     # One server and its services for the whole run: each test program then
     # starts in a fraction of a second.
     "$WINESERVER" -p
