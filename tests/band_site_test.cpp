@@ -401,18 +401,6 @@ const IDispatchVtbl recorderVtbl = {
     Recorder_GetTypeInfo, Recorder_GetIDsOfNames, Recorder_Invoke,
 };
 
-/* Closes the browser windows that Wine's local server leaves open. */
-void CloseBrowserFrames()
-{
-    for (int i = 0; i < 50; i++) {
-        HWND frame = FindWindowA("IEFrame", NULL);
-        if (!frame)
-            return;
-        PostMessageA(frame, WM_CLOSE, 0, 0);
-        PumpUntil([frame] { return !IsWindow(frame); }, 200);
-    }
-}
-
 /* Wine's own browser (the "Internetexplorer.Application" server) fires
    BeforeNavigate2 from its Navigate, with arguments built by code outside
    this project, marshalled into this apartment. */

@@ -62,18 +62,6 @@ TEST(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
     EXPECT_EQ(1, browser.refs) << "navigation takes no reference of its own";
 }
 
-/* Closes the browser window that Wine's local server leaves open. */
-void CloseBrowserFrames()
-{
-    for (int i = 0; i < 50; i++) {
-        HWND frame = FindWindowA("IEFrame", NULL);
-        if (!frame)
-            return;
-        PostMessageA(frame, WM_CLOSE, 0, 0);
-        PumpUntil([frame] { return !IsWindow(frame); }, 200);
-    }
-}
-
 TEST(LinkOpening, NewBrowserPassesTheBrowsersFailureOn)
 {
     ScratchModule scratch;

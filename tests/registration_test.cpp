@@ -118,20 +118,14 @@ TEST_F(Registration, ABrowserWithoutBarsIsReportedInABox)
     char expected[256] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, (DWORD)E_NOTIMPL, 0, expected, sizeof(expected), NULL);
     EXPECT_EQ(std::string(expected), answer.Text());
+    /* Wine's browser process stays after its last reference. */
+    EXPECT_NE(nullptr, FindWindowA("IEFrame", NULL));
+    CloseBrowserFrames();
     EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE));
     HKEY category;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(CLASS_KEY) +
         "\\Implemented Categories\\{00021493-0000-0000-C000-000000000046}").c_str(), 0, KEY_READ, &category));
     RegCloseKey(category);
-    /* Wine's browser process stays after its last reference: close it. */
-    HWND frame = FindWindowA("IEFrame", NULL);
-    ASSERT_NE(nullptr, frame);
-    DWORD id = 0;
-    GetWindowThreadProcessId(frame, &id);
-    HANDLE browser = OpenProcess(SYNCHRONIZE, FALSE, id);
-    PostMessageA(frame, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 10000));
-    CloseHandle(browser);
 }
 
 }  // namespace

@@ -70,6 +70,17 @@ void ScratchModule::WriteSettings(const std::string &text) const
     WriteWholeFile(SettingsPath(), text);
 }
 
+void CloseBrowserFrames()
+{
+    for (int i = 0; i < 50; i++) {
+        HWND frame = FindWindowA("IEFrame", NULL);
+        if (!frame)
+            return;
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        PumpUntil([frame] { return !IsWindow(frame); }, 200);
+    }
+}
+
 bool WaitPumping(HANDLE event, DWORD timeoutMs)
 {
     return PumpUntil([event] { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; },

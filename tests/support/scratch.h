@@ -46,6 +46,10 @@ template <class Done> bool PumpUntil(Done done, DWORD timeoutMs)
     }
 }
 
+/* Closes the browser windows that Wine's browser server leaves open after
+   its last reference, and waits for each to go. */
+void CloseBrowserFrames();
+
 /* Waits for an event while pumping messages. */
 bool WaitPumping(HANDLE event, DWORD timeoutMs);
 
