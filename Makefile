@@ -16,8 +16,8 @@ build: deps
 	@sh tools/build.sh $(BUILD) x64
 	@sh tools/build.sh $(BUILD) x86
 
-# The installers, each with its own build's binaries: build/x86/bin/velmora-setup-x86.exe
-# (shipped) and build/x64/bin/velmora-setup-x64.exe.
+# The installers, each with its own build's binaries: build/x86/velmora-setup-x86.exe
+# (shipped) and build/x64/velmora-setup-x64.exe.
 package: deps
 	@sh tools/build.sh $(BUILD) x64 installer
 	@sh tools/build.sh $(BUILD) x86 installer

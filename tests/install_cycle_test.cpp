@@ -182,7 +182,8 @@ class InstallCycle : public testing::Test {
 protected:
     void SetUp() override
     {
-        installer = TestProgramFolder() + (sizeof(void *) == 8 ? "\\velmora-setup-x64.exe" : "\\velmora-setup-x86.exe");
+        /* Above the programs' folder, which holds no program that imports comctl32. */
+        installer = TestProgramFolder() + "\\..\\velmora-setup-" + (sizeof(void *) == 8 ? "x64" : "x86") + ".exe";
         ASSERT_TRUE(FileExists(installer)) << installer;
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
@@ -332,7 +333,8 @@ TEST_F(InstallCycle, WithoutTheBrowserTheInstallEndsWithAnError)
     std::string boxes;
     EXPECT_EQ(2u, Install(&boxes)) << "boxes shown: " << boxes;
     EXPECT_EQ("", boxes);
-    EXPECT_EQ("\"" + install + "\\vmuninst.exe\"", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
+    EXPECT_EQ("\"" + install + "\\vmuninst.exe\"",
+              ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
 }
 
 /* Shown, the installer speaks the user's language; cancelled, it installs nothing. */
