@@ -94,10 +94,11 @@ Snapshot TakeSnapshot()
    the uninstaller keeps on purpose. */
 std::string Differences(const Snapshot &before, const Snapshot &after)
 {
+    const std::string kept = std::string("HKLM\\") + PRODUCT_KEY;
     std::string text;
     auto add = [&](const Snapshot &from, const Snapshot &in, const char *sign) {
         for (const std::string &line : from) {
-            if (in.count(line) || line.rfind("HKLM\\Software\\Velmora", 0) == 0)
+            if (in.count(line) || line == kept || line.rfind(kept + "\\", 0) == 0 || line.rfind(kept + " :", 0) == 0)
                 continue;
             text += std::string(sign) + line.substr(0, 200) + "\n";
         }
