@@ -51,8 +51,10 @@ Section
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
     ; In this process, so the DLL's width always matches the installer's.
-    ; DllRegisterServer opens a browser window with the toolbar; it fails
-    ; only when there is no browser to show it in.
+    ; DllRegisterServer opens a browser window with the toolbar (a browser
+    ; that cannot show it gets the DLL's own error box, also in a silent
+    ; install); it fails when it cannot write the registration, as where
+    ; Internet Explorer's toolbar key is missing.
     ClearErrors
     RegDLL "$INSTDIR\velmora.dll"
     IfErrors 0 registered
