@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 export JOBS
 
-.PHONY: all deps build test bench clean
+.PHONY: all deps build package test bench clean
 
 all: build
 
@@ -15,6 +15,12 @@ deps:
 build: deps
 	@sh tools/build.sh $(BUILD) x64
 	@sh tools/build.sh $(BUILD) x86
+
+# The installers, each with its own build's binaries: build/x86/velmora-setup-x86.exe
+# (shipped) and build/x64/velmora-setup-x64.exe.
+package: deps
+	@sh tools/build.sh $(BUILD) x64 installer
+	@sh tools/build.sh $(BUILD) x86 installer
 
 test: deps
 	@sh tools/test.sh $(BUILD) '$(TESTS)'

@@ -5,7 +5,7 @@
 set -eu
 packages="cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
     mingw-w64-x86-64-dev wine wine32:i386 wine64 fonts-wine fonts-liberation xvfb xauth locales
-    googletest"
+    googletest nsis"
 missing=""
 for p in $packages; do
     dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -1,0 +1,360 @@
+/* The installer of this build, run as a user or a deployment would: a silent
+   install into a scratch "Program Files" registers the band and writes the
+   uninstall entry, the uninstaller that entry names removes it again, and the
+   registry ends as it began but for what the uninstaller keeps. */
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlwapi.h>
+#include <set>
+#include <string>
+#include <vector>
+#include "uninstaller/resource.h"
+#include "tests/support/scratch.h"
+
+namespace {
+
+const char CLASS_KEY[] = "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
+const char UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora";
+const char TOOLBAR_KEY[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
+const char TOOLBAR_VALUE[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
+const char PRODUCT_KEY[] = "Software\\Velmora";
+
+std::string ReadText(HKEY root, const std::string &key, const char *name)
+{
+    char text[1024] = "";
+    DWORD size = sizeof(text);
+    if (SHGetValueA(root, key.c_str(), name, NULL, text, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return std::string(text, size ? size - 1 : 0);
+}
+
+bool HasValue(HKEY root, const char *key, const char *name)
+{
+    return SHGetValueA(root, key, name, NULL, NULL, NULL) == ERROR_SUCCESS;
+}
+
+bool FileExists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+/* The registry as lines, one per key and one per value with its data. */
+typedef std::set<std::string> Snapshot;
+
+void AddKey(HKEY key, const std::string &path, Snapshot *lines)
+{
+    lines->insert(path);
+    DWORD subkeys = 0, nameMax = 0, dataMax = 0;
+    if (RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, &nameMax, &dataMax, NULL, NULL) !=
+        ERROR_SUCCESS)
+        return;
+    std::vector<char> name(nameMax + 2);
+    std::vector<BYTE> data(dataMax + 1);
+    for (DWORD i = 0;; i++) {
+        DWORD nameSize = (DWORD)name.size(), dataSize = (DWORD)data.size(), type = 0;
+        if (RegEnumValueA(key, i, name.data(), &nameSize, NULL, &type, data.data(), &dataSize) != ERROR_SUCCESS)
+            break;
+        std::string line = path + " : " + name.data() + " = " + std::to_string(type) + ":";
+        for (DWORD b = 0; b < dataSize; b++) {
+            line += "0123456789abcdef"[data[b] >> 4];
+            line += "0123456789abcdef"[data[b] & 15];
+        }
+        lines->insert(line);
+    }
+    for (DWORD i = 0; i < subkeys; i++) {
+        char subkey[256];
+        DWORD size = sizeof(subkey);
+        HKEY opened;
+        if (RegEnumKeyExA(key, i, subkey, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        if (RegOpenKeyExA(key, subkey, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+            continue;
+        AddKey(opened, path + "\\" + subkey, lines);
+        RegCloseKey(opened);
+    }
+}
+
+/* Both software hives: every class, the machine's and the user's settings. */
+Snapshot TakeSnapshot()
+{
+    Snapshot lines;
+    const struct { HKEY root; const char *name; } hives[] = {
+        { HKEY_LOCAL_MACHINE, "HKLM\\Software" }, { HKEY_CURRENT_USER, "HKCU\\Software" } };
+    for (const auto &hive : hives) {
+        HKEY key;
+        if (RegOpenKeyExA(hive.root, "Software", 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        AddKey(key, hive.name, &lines);
+        RegCloseKey(key);
+    }
+    return lines;
+}
+
+/* What one snapshot has that the other lacks, minus the product key that
+   the uninstaller keeps on purpose. */
+std::string Differences(const Snapshot &before, const Snapshot &after)
+{
+    const std::string kept = std::string("HKLM\\") + PRODUCT_KEY;
+    std::string text;
+    auto add = [&](const Snapshot &from, const Snapshot &in, const char *sign) {
+        for (const std::string &line : from) {
+            if (in.count(line) || line == kept || line.rfind(kept + "\\", 0) == 0 || line.rfind(kept + " :", 0) == 0)
+                continue;
+            text += std::string(sign) + line.substr(0, 200) + "\n";
+        }
+    };
+    add(before, after, "- ");
+    add(after, before, "+ ");
+    return text;
+}
+
+struct BoxSearch {
+    DWORD process;          /* 0: any process */
+    const char *caption;    /* NULL: any caption */
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxWindow(HWND window, LPARAM lParam)
+{
+    BoxSearch *search = (BoxSearch *)lParam;
+    char name[64], caption[260];
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, "#32770") != 0 ||
+        (search->process && owner != search->process))
+        return TRUE;
+    GetWindowTextA(window, caption, sizeof(caption));
+    if (search->caption && lstrcmpA(search->caption, caption) != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindBox(DWORD process, const char *caption)
+{
+    BoxSearch search = { process, caption, NULL };
+    EnumWindows(FindBoxWindow, (LPARAM)&search);
+    return search.found;
+}
+
+std::string BoxText(HWND box)
+{
+    char text[1024] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
+    return text;
+}
+
+HANDLE Start(const std::string &commandLine, DWORD *id)
+{
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return NULL;
+    CloseHandle(process.hThread);
+    *id = process.dwProcessId;
+    return process.hProcess;
+}
+
+DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    return code;
+}
+
+/* Wine's browser, opened by the registration, outlives its last reference. */
+void CloseBrowser()
+{
+    HWND frame = FindWindowA("IEFrame", NULL);
+    if (!frame)
+        return;
+    DWORD id = 0;
+    GetWindowThreadProcessId(frame, &id);
+    HANDLE browser = OpenProcess(SYNCHRONIZE, FALSE, id);
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 10000)) << "the browser did not close";
+    CloseHandle(browser);
+}
+
+class InstallCycle : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        /* Above the programs' folder, which holds no program that imports comctl32. */
+        installer = TestProgramFolder() + "\\..\\velmora-setup-" + (sizeof(void *) == 8 ? "x64" : "x86") + ".exe";
+        ASSERT_TRUE(FileExists(installer)) << installer;
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        root = std::string(temp) + "vm install " + std::to_string(GetCurrentProcessId());
+        install = root + "\\Program Files\\Velmora";
+        tempFolder = root + "\\Temp";
+        CreateDirectoryA(root.c_str(), NULL);
+        CreateDirectoryA(tempFolder.c_str(), NULL);
+        CleanRegistry();
+    }
+
+    void TearDown() override
+    {
+        CleanRegistry();
+        HKEY toolbar;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, 0, NULL, 0, KEY_WRITE, NULL, &toolbar, NULL) ==
+            ERROR_SUCCESS)
+            RegCloseKey(toolbar);
+        const char *files[] = { "\\velmora.dll", "\\vmuninst.exe" };
+        for (const char *file : files)
+            DeleteFileA((install + file).c_str());
+        RemoveDirectoryA(install.c_str());
+        RemoveDirectoryA((root + "\\Program Files").c_str());
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA((tempFolder + "\\*.tmp").c_str(), &found);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
+            DeleteFileA((tempFolder + "\\" + found.cFileName).c_str());
+        if (find != INVALID_HANDLE_VALUE)
+            FindClose(find);
+        RemoveDirectoryA(tempFolder.c_str());
+        RemoveDirectoryA(root.c_str());
+    }
+
+    static void CleanRegistry()
+    {
+        SHDeleteKeyA(HKEY_CLASSES_ROOT, CLASS_KEY);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
+        SHDeleteValueA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE);
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    }
+
+    /* Runs the installer to its end, answering with OK any box it shows
+       (Wine's browser cannot show the band: the registration says so). */
+    DWORD Install(std::string *boxes)
+    {
+        DWORD id = 0;
+        HANDLE process = Start("\"" + installer + "\" /S /D=" + install, &id);
+        if (!process)
+            return GetLastError();
+        HWND answered = NULL;
+        PumpUntil([&] {
+            HWND box = FindBox(id, NULL);
+            if (box && box != answered) {
+                *boxes += "[" + BoxText(box) + "] ";
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                answered = box;
+            }
+            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+        }, 60000);
+        DWORD code = ExitCodeOnceEnded(process, 0);
+        if (code == STILL_ACTIVE)
+            TerminateProcess(process, 1);
+        CloseHandle(process);
+        CloseBrowser();
+        return code;
+    }
+
+    /* Waits for the uninstaller's box with the given text, answers it with
+       OK and returns the process that showed it (or NULL). */
+    HANDLE AnswerUninstallerBox(UINT textId)
+    {
+        HWND box = NULL;
+        PumpUntil([&] { return (box = FindBox(0, uninstallerTexts[0].c_str())) != NULL; }, 15000);
+        if (!box)
+            return NULL;
+        EXPECT_EQ(uninstallerTexts[textId - IDS_CAPTION], BoxText(box));
+        DWORD id = 0;
+        GetWindowThreadProcessId(box, &id);
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        return process;
+    }
+
+    /* Runs the command line of the uninstall entry as the system's software
+       panel would, with the scratch temporary folder, and confirms. */
+    void Uninstall(const std::string &commandLine)
+    {
+        HMODULE strings = LoadLibraryExA((install + "\\vmuninst.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, strings);
+        for (UINT id = IDS_CAPTION; id <= IDS_REMOVED; id++) {
+            char text[260] = "";
+            LoadStringA(strings, id, text, sizeof(text));
+            uninstallerTexts[id - IDS_CAPTION] = text;
+        }
+        FreeLibrary(strings);
+        char saved[MAX_PATH] = "";
+        GetEnvironmentVariableA("TMP", saved, sizeof(saved));
+        SetEnvironmentVariableA("TMP", tempFolder.c_str());
+        DWORD id = 0;
+        HANDLE first = Start(commandLine, &id);
+        SetEnvironmentVariableA("TMP", saved);
+        ASSERT_NE(nullptr, first) << commandLine;
+        HANDLE confirmed = AnswerUninstallerBox(IDS_CONFIRM);
+        ASSERT_NE(nullptr, confirmed) << "no confirmation";
+        CloseHandle(confirmed);
+        EXPECT_EQ(0u, ExitCodeOnceEnded(first, 15000));
+        CloseHandle(first);
+        HANDLE second = AnswerUninstallerBox(IDS_REMOVED);
+        ASSERT_NE(nullptr, second) << "no report";
+        EXPECT_EQ(0u, ExitCodeOnceEnded(second, 15000));
+        CloseHandle(second);
+    }
+
+    std::string installer, root, install, tempFolder;
+    std::string uninstallerTexts[3];
+};
+
+TEST_F(InstallCycle, SilentInstallRegistersAndItsUninstallEntryRemovesItAgain)
+{
+    Snapshot before = TakeSnapshot();
+    std::string boxes;
+    ASSERT_EQ(0u, Install(&boxes)) << "boxes shown: " << boxes;
+
+    EXPECT_TRUE(FileExists(install + "\\velmora.dll"));
+    EXPECT_EQ(install + "\\velmora.dll",
+              ReadText(HKEY_CLASSES_ROOT, std::string(CLASS_KEY) + "\\InprocServer32", NULL));
+    EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE));
+    EXPECT_EQ("Velmora", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName"));
+    EXPECT_EQ("2.0", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayVersion"));
+    EXPECT_EQ("Velmora", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "Publisher"));
+    EXPECT_EQ(install + "\\vmuninst.exe,0", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayIcon"));
+    std::string uninstallString = ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString");
+    ASSERT_EQ("\"" + install + "\\vmuninst.exe\"", uninstallString);
+
+    Uninstall(uninstallString);
+    EXPECT_FALSE(FileExists(install)) << "the folder stays";
+    EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID"));
+    EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallDate"));
+    EXPECT_EQ("", Differences(before, TakeSnapshot()));
+}
+
+/* Without the browser's toolbar key the registration fails: a silent install
+   says so in its exit code and keeps the entry that removes what it wrote. */
+TEST_F(InstallCycle, WithoutTheBrowserTheInstallEndsWithAnError)
+{
+    ASSERT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY));
+    std::string boxes;
+    EXPECT_EQ(2u, Install(&boxes)) << "boxes shown: " << boxes;
+    EXPECT_EQ("", boxes);
+    EXPECT_EQ("\"" + install + "\\vmuninst.exe\"",
+              ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
+}
+
+/* Shown, the installer speaks the user's language; cancelled, it installs nothing. */
+TEST_F(InstallCycle, TheInstallerSpeaksTheUsersLanguage)
+{
+    DWORD id = 0;
+    HANDLE process = Start("\"" + installer + "\" /D=" + install, &id);
+    ASSERT_NE(nullptr, process);
+    HWND window = NULL;
+    PumpUntil([&] { return (window = FindBox(id, NULL)) != NULL; }, 15000);
+    ASSERT_NE(nullptr, window) << "no installer window";
+    char caption[260] = "";
+    GetWindowTextA(window, caption, sizeof(caption));
+    EXPECT_STREQ(ExpectedLanguage() == "de" ? "Installation von Velmora: Zielverzeichnis" : "Velmora Setup: Installation Folder", caption);
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_NE((DWORD)STILL_ACTIVE, ExitCodeOnceEnded(process, 15000));
+    CloseHandle(process);
+    EXPECT_FALSE(FileExists(install));
+    EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
+}
+
+}  // namespace
