@@ -209,17 +209,20 @@ std::string WindowText(HWND window)
     return text;
 }
 
+BOOL CALLBACK FindVisibleTicker(HWND child, LPARAM out)
+{
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof(name));
+    if (strcmp(name, TICKER_WINDOW_CLASS) == 0 && IsWindowVisible(child))
+        *(HWND *)out = child;
+    return TRUE;
+}
+
 /* The visible ticker window inside frame, if any. */
 HWND VisibleTicker(HWND frame)
 {
     HWND found = NULL;
-    EnumChildWindows(frame, [](HWND child, LPARAM out) -> BOOL {
-        char name[64] = "";
-        GetClassNameA(child, name, sizeof(name));
-        if (strcmp(name, TICKER_WINDOW_CLASS) == 0 && IsWindowVisible(child))
-            *(HWND *)out = child;
-        return TRUE;
-    }, (LPARAM)&found);
+    EnumChildWindows(frame, FindVisibleTicker, (LPARAM)&found);
     return found;
 }
 
@@ -283,6 +286,10 @@ TEST_F(BrowserRegistration, Regsvr32ShowsTheScrollingBandInTheStandInBrowser)
     GetWindowThreadProcessId(frame, &id);
     HANDLE browser = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id);
     EXPECT_TRUE(IsWindowVisible(frame));
+    char foreground[64] = "";
+    GetClassNameA(GetForegroundWindow(), foreground, sizeof(foreground));
+    EXPECT_EQ(frame, GetForegroundWindow()) << "the ticker scrolls only in the foreground window, not in "
+                                            << foreground << " (" << WindowText(GetForegroundWindow()) << ")";
     HWND address = FindWindowExA(frame, NULL, "Edit", NULL);
     EXPECT_EQ("http://velmora.example.com/support.html", WindowText(address));
     HWND ticker = VisibleTicker(frame);

@@ -109,6 +109,11 @@ HRESULT BrowserProgram::ShowBrowserBar(StandInBrowser *browser, const WCHAR *cls
         /* As after a tab switch: the sinks of the tab the user sees hear it. */
         const DWORD visible = OLECMDIDF_WINDOWSTATE_USERVISIBLE | OLECMDIDF_WINDOWSTATE_ENABLED;
         ShowWindow(tab[current].site->window, SW_SHOW);
+        /* Siting can leave a hidden window of the band active (32-bit Wine
+           activates the band's hidden settings dialog); the window the
+           user sees stays in front. */
+        if (IsWindowVisible(frame))
+            SetForegroundWindow(frame);
         (void)tab[current].browser.FireWindowStateChanged(visible, visible);
     }
     return S_OK;
@@ -116,7 +121,10 @@ HRESULT BrowserProgram::ShowBrowserBar(StandInBrowser *browser, const WCHAR *cls
 
 HRESULT BrowserProgram::SetVisible(bool visible)
 {
+    /* A window the caller opens for the user comes to the front. */
     ShowWindow(frame, visible ? SW_SHOW : SW_HIDE);
+    if (visible)
+        SetForegroundWindow(frame);
     return S_OK;
 }
 
