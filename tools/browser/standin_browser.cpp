@@ -253,7 +253,7 @@ static LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam
         PostQuitMessage(0);
         return 0;
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
 }
 
 static HWND Child(const char *windowClass, DWORD style, int id)
