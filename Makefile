@@ -21,7 +21,7 @@ test: deps
 
 # The toolbar at work in the stand-in browser; FEEDS=live for the built-in feed list.
 demo:
-	@sh tools/install-deps.sh demo
+	@sh tools/install-deps.sh
 	@sh tools/demo.sh $(BUILD) $(FEEDS)
 
 # FRAMES frames of the real renderer; prints frame rate, CPU and memory.
