@@ -168,6 +168,17 @@ protected:
     }
     void TearDown() override
     {
+        /* A scenario that stopped half-way leaves no browser behind. */
+        HWND frame = FindWindowA(STANDIN_FRAME, NULL);
+        DWORD id = 0;
+        GetWindowThreadProcessId(frame, &id);
+        HANDLE browser = frame ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id) : NULL;
+        if (browser) {
+            PostMessageA(frame, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(browser, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(browser, 1);
+            CloseHandle(browser);
+        }
         if (previousServer == "<missing>")
             SHDeleteKeyA(HKEY_CLASSES_ROOT, BROWSER_SERVER_KEY);
         else
