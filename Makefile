@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= 2
 export JOBS
 
-.PHONY: all deps build package test bench clean
+.PHONY: all deps build package test demo bench clean
 
 all: build
 
@@ -24,6 +24,11 @@ package: deps
 
 test: deps
 	@sh tools/test.sh $(BUILD) '$(TESTS)'
+
+# The toolbar at work in the stand-in browser; FEEDS=live for the built-in feed list.
+demo:
+	@sh tools/install-deps.sh
+	@sh tools/demo.sh $(BUILD) $(FEEDS)
 
 # FRAMES frames of the real renderer; prints frame rate, CPU and memory.
 bench: build

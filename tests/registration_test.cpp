@@ -1,6 +1,7 @@
 /* Registration through the real DLL: what it writes, what it keeps, what it
-   reports, and the browser window it opens (Wine's own, which cannot show
-   browser bars). */
+   reports, and the browser window it opens: Wine's own, which cannot show
+   browser bars, and the stand-in browser program, which can. */
+#include "tests/support/http_server.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
@@ -8,6 +9,8 @@
 #include "band/band.h"
 #include "tests/support/scratch.h"
 #include "tests/support/box_answer.h"
+#include "ticker/ticker.h"
+#include <vector>
 
 namespace {
 
@@ -23,6 +26,12 @@ std::string ReadText(HKEY root, const std::string &key, const char *name)
     if (SHGetValueA(root, key.c_str(), name, NULL, text, &size) != ERROR_SUCCESS)
         return "<missing>";
     return std::string(text, size ? size - 1 : 0);
+}
+
+/* The system's title of a box shown without one, in the run's language. */
+std::string DefaultBoxCaption()
+{
+    return ExpectedLanguage() == "de" ? "Fehler" : "Error";
 }
 
 bool HasValue(HKEY root, const char *key, const char *name)
@@ -126,6 +135,201 @@ TEST_F(Registration, ABrowserWithoutBarsIsReportedInABox)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, (std::string(CLASS_KEY) +
         "\\Implemented Categories\\{00021493-0000-0000-C000-000000000046}").c_str(), 0, KEY_READ, &category));
     RegCloseKey(category);
+}
+
+const char BROWSER_SERVER_KEY[] = "CLSID\\{0002DF01-0000-0000-C000-000000000046}\\LocalServer32";
+const char STANDIN_FRAME[] = "velmora stand-in browser frame";
+const int STANDIN_TAB_WIDTH = 160;
+
+/* The stand-in browser program is the browser's local server while the
+   test runs; Wine's own comes back afterwards. */
+class BrowserRegistration : public Registration {
+protected:
+    void SetUp() override
+    {
+        Registration::SetUp();
+        previousServer = ReadText(HKEY_CLASSES_ROOT, BROWSER_SERVER_KEY, NULL);
+        std::string program = TestProgramFolder() + "\\..\\tools\\standin_browser.exe";
+        ASSERT_EQ(ERROR_SUCCESS, SHSetValueA(HKEY_CLASSES_ROOT, BROWSER_SERVER_KEY, NULL, REG_SZ,
+                                             program.c_str(), (DWORD)program.size() + 1));
+        ASSERT_TRUE(server.Start());
+        std::string feed = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>t</title>";
+        for (int i = 1; i <= 3; i++)
+            feed += "<item><title>WWWWWWWW headline " + std::to_string(i) + "</title></item>";
+        server.Serve("/feed", feed + "</channel></rss>");
+        scratch.WriteSettings("[Servers]\r\nServers=" + server.Url("/feed") + ";\r\nshow=" +
+                              server.Url("/feed") + "\r\n");
+    }
+    void TearDown() override
+    {
+        /* A scenario that stopped half-way leaves no browser behind. */
+        HWND frame = FindWindowA(STANDIN_FRAME, NULL);
+        DWORD id = 0;
+        GetWindowThreadProcessId(frame, &id);
+        HANDLE browser = frame ? OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id) : NULL;
+        if (browser) {
+            PostMessageA(frame, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(browser, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(browser, 1);
+            CloseHandle(browser);
+        }
+        if (previousServer == "<missing>")
+            SHDeleteKeyA(HKEY_CLASSES_ROOT, BROWSER_SERVER_KEY);
+        else
+            SHSetValueA(HKEY_CLASSES_ROOT, BROWSER_SERVER_KEY, NULL, REG_SZ, previousServer.c_str(),
+                        (DWORD)previousServer.size() + 1);
+        server.Stop();
+        Registration::TearDown();
+    }
+
+    std::string previousServer;
+    LoopbackServer server;
+};
+
+/* Runs the real regsvr32 on the scratch DLL; its exit code. */
+DWORD RunRegsvr32(const std::string &dll)
+{
+    std::string line = "regsvr32.exe \"" + dll + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return GetLastError();
+    DWORD code = WAIT_TIMEOUT;
+    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+/* GetWindowText does not ask another process's edit control. */
+std::string WindowText(HWND window)
+{
+    char text[1024] = "";
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &length);
+    return text;
+}
+
+BOOL CALLBACK FindVisibleTicker(HWND child, LPARAM out)
+{
+    char name[64] = "";
+    GetClassNameA(child, name, sizeof(name));
+    if (strcmp(name, TICKER_WINDOW_CLASS) == 0 && IsWindowVisible(child))
+        *(HWND *)out = child;
+    return TRUE;
+}
+
+/* The visible ticker window inside frame, if any. */
+HWND VisibleTicker(HWND frame)
+{
+    HWND found = NULL;
+    EnumChildWindows(frame, FindVisibleTicker, (LPARAM)&found);
+    return found;
+}
+
+/* The ticker's client area as the screen shows it (another process's window). */
+std::vector<DWORD> ScreenPixels(HWND window)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = { 0, 0 };
+    ClientToScreen(window, &origin);
+    std::vector<DWORD> pixels(client.right * client.bottom);
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    GetDIBits(memory, bitmap, 0, client.bottom, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return pixels;
+}
+
+/* Black headline text on the white row, in a different place each read. */
+::testing::AssertionResult Scrolls(HWND ticker)
+{
+    std::vector<DWORD> first, now;
+    int text = 0, back = 0;
+    bool moved = PumpUntil([&] {
+        now = ScreenPixels(ticker);
+        text = back = 0;
+        for (DWORD p : now) {
+            text += (p & 0xFFFFFF) == 0x000000;
+            back += (p & 0xFFFFFF) == 0xFFFFFF;
+        }
+        if (text < 100 || back < 1000)
+            return false;
+        if (first.empty())
+            first = now;
+        return now != first;
+    }, 15000);
+    if (moved)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "text pixels " << text << ", background pixels " << back
+                                         << ", moved " << (!first.empty() && now != first);
+}
+
+TEST_F(BrowserRegistration, Regsvr32ShowsTheScrollingBandInTheStandInBrowser)
+{
+    ASSERT_EQ(0u, RunRegsvr32(scratch.folder() + "\\velmora.dll"));
+    HWND frame = FindWindowA(STANDIN_FRAME, NULL);
+    ASSERT_NE(nullptr, frame) << "no browser window";
+    DWORD id = 0;
+    GetWindowThreadProcessId(frame, &id);
+    HANDLE browser = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id);
+    EXPECT_TRUE(IsWindowVisible(frame));
+    char foreground[64] = "";
+    GetClassNameA(GetForegroundWindow(), foreground, sizeof(foreground));
+    EXPECT_EQ(frame, GetForegroundWindow()) << "the ticker scrolls only in the foreground window, not in "
+                                            << foreground << " (" << WindowText(GetForegroundWindow()) << ")";
+    HWND address = FindWindowExA(frame, NULL, "Edit", NULL);
+    EXPECT_EQ("http://velmora.example.com/support.html", WindowText(address));
+    HWND ticker = VisibleTicker(frame);
+    ASSERT_NE(nullptr, ticker) << "no band shown";
+    EXPECT_TRUE(Scrolls(ticker));
+    EXPECT_GT(server.Requests("/feed"), 0);
+
+    /* The about page shows the version and the browser stays where it was. */
+    {
+        BoxAnswer answer(DefaultBoxCaption());
+        SendMessageA(address, WM_SETTEXT, 0, (LPARAM)"about:velmora");
+        PostMessageA(address, WM_KEYDOWN, VK_RETURN, 0);
+        EXPECT_NE(std::string::npos, answer.Text().find("2009-07-09")) << answer.Text();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(address) == "http://velmora.example.com/support.html"; },
+                          5000)) << WindowText(address);
+
+    /* The second tab's band takes the ticker; the first one's is hidden. */
+    HWND tabs = FindWindowExA(frame, NULL, "SysTabControl32", NULL);
+    PostMessageA(tabs, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(STANDIN_TAB_WIDTH * 3 / 2, 10));
+    PostMessageA(tabs, WM_LBUTTONUP, 0, MAKELPARAM(STANDIN_TAB_WIDTH * 3 / 2, 10));
+    EXPECT_TRUE(PumpUntil([&] { return VisibleTicker(frame) && VisibleTicker(frame) != ticker; }, 5000));
+    HWND second = VisibleTicker(frame);
+    if (second) {
+        EXPECT_TRUE(Scrolls(second));
+    }
+    EXPECT_FALSE(IsWindowVisible(ticker));
+
+    /* Closing the window lets the bands go; the exit code says how it went. */
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 20000));
+    DWORD code = 99;
+    GetExitCodeProcess(browser, &code);
+    EXPECT_EQ(0u, code) << "1: a band's last Release was not 0; 2: the DLL could not unload";
+    CloseHandle(browser);
 }
 
 }  // namespace

@@ -48,8 +48,48 @@ static HRESULT STDMETHODCALLTYPE Browser_Navigate(IWebBrowser2 *iface, BSTR url,
         call.target = V_BSTR(target);
     call.postDataType = TypeOf(postData);
     call.headersType = TypeOf(headers);
-    FromInterface(iface)->navigations.push_back(call);
-    return S_OK;
+    StandInBrowser *browser = FromInterface(iface);
+    browser->navigations.push_back(call);
+    return browser->host ? browser->host->Navigate(browser, call.url.c_str()) : S_OK;
+}
+
+/* The calls below only a browser program answers. */
+static BrowserHost *HostOf(IWebBrowser2 *iface)
+{
+    StandInBrowser *browser = FromInterface(iface);
+    if (!browser->host)
+        browser->unexpectedCalls++;
+    return browser->host;
+}
+
+static HRESULT STDMETHODCALLTYPE Browser_Stop(IWebBrowser2 *iface)
+{
+    return HostOf(iface) ? S_OK : E_NOTIMPL;
+}
+
+static HRESULT STDMETHODCALLTYPE Browser_Quit(IWebBrowser2 *iface)
+{
+    BrowserHost *host = HostOf(iface);
+    return host ? host->Quit() : E_NOTIMPL;
+}
+
+static HRESULT STDMETHODCALLTYPE Browser_put_Visible(IWebBrowser2 *iface, VARIANT_BOOL visible)
+{
+    BrowserHost *host = HostOf(iface);
+    return host ? host->SetVisible(visible != VARIANT_FALSE) : E_NOTIMPL;
+}
+
+static HRESULT STDMETHODCALLTYPE Browser_ShowBrowserBar(IWebBrowser2 *iface, VARIANT *clsid, VARIANT *show,
+                                                        VARIANT *size)
+{
+    (void)size;
+    BrowserHost *host = HostOf(iface);
+    if (!host)
+        return E_NOTIMPL;
+    if (!clsid || V_VT(clsid) != VT_BSTR || !V_BSTR(clsid))
+        return E_INVALIDARG;
+    bool visible = !show || V_VT(show) != VT_BOOL || V_BOOL(show) != VARIANT_FALSE;
+    return host->ShowBrowserBar(FromInterface(iface), V_BSTR(clsid), visible);
 }
 
 /* One stub for every other slot; the slot's own signature is deduced from
@@ -66,15 +106,15 @@ static const IWebBrowser2Vtbl browserVtbl = {
     Browser_QueryInterface, Browser_AddRef, Browser_Release,
     /* IDispatch */
     NI, NI, NI, NI,
-    /* IWebBrowser: GoBack .. GoSearch, Navigate, then Refresh .. get_Busy */
+    /* IWebBrowser: GoBack .. GoSearch, Navigate, Refresh, Refresh2, Stop, then get_Application .. get_Busy */
     NI, NI, NI, NI, Browser_Navigate,
+    NI, NI, Browser_Stop, NI, NI, NI, NI, NI, NI, NI,
     NI, NI, NI, NI, NI, NI, NI, NI, NI, NI,
+    /* IWebBrowserApp: Quit, ClientToWindow .. get_Visible, put_Visible, then get_StatusBar .. put_FullScreen */
+    Browser_Quit, NI, NI, NI, NI, NI, NI, NI, NI, Browser_put_Visible,
     NI, NI, NI, NI, NI, NI, NI, NI, NI, NI,
-    /* IWebBrowserApp: Quit .. put_FullScreen */
-    NI, NI, NI, NI, NI, NI, NI, NI, NI, NI,
-    NI, NI, NI, NI, NI, NI, NI, NI, NI, NI,
-    /* IWebBrowser2: Navigate2 .. put_Resizable */
-    NI, NI, NI, NI, NI, NI, NI, NI, NI, NI,
+    /* IWebBrowser2: Navigate2, QueryStatusWB, ExecWB, ShowBrowserBar, then get_ReadyState .. put_Resizable */
+    NI, NI, NI, Browser_ShowBrowserBar, NI, NI, NI, NI, NI, NI,
     NI, NI, NI, NI, NI, NI, NI, NI, NI,
 };
 
@@ -206,7 +246,7 @@ static const IConnectionPointVtbl pointVtbl = {
     Point_Advise, Point_Unadvise, Point_EnumConnections,
 };
 
-StandInBrowser::StandInBrowser() : refs(1), unexpectedCalls(0)
+StandInBrowser::StandInBrowser() : refs(1), unexpectedCalls(0), host(NULL)
 {
     iface.lpVtbl = const_cast<IWebBrowser2Vtbl *>(&browserVtbl);
     container.iface.lpVtbl = const_cast<IConnectionPointContainerVtbl *>(&containerVtbl);

@@ -1,8 +1,9 @@
 /* A stand-in for the browser: an IWebBrowser2 that records each Navigate
    and answers everything else with E_NOTIMPL, counting those calls, with a
    connection point container whose DWebBrowserEvents2 point fires events
-   into the sinks advised to it. No test framework inside: a stand-in browser
-   program can use it as well. */
+   into the sinks advised to it. No test framework inside: the stand-in
+   browser program gives it a host, which then also answers Navigate,
+   Stop, Quit, put_Visible and ShowBrowserBar. */
 #ifndef VELMORA_TEST_BROWSER_STANDIN_H
 #define VELMORA_TEST_BROWSER_STANDIN_H
 
@@ -23,6 +24,14 @@ struct NavigateCall {
 
 struct StandInBrowser;
 
+/* What a browser program does behind the interface. */
+struct BrowserHost {
+    virtual HRESULT Navigate(StandInBrowser *browser, const WCHAR *url) = 0;
+    virtual HRESULT ShowBrowserBar(StandInBrowser *browser, const WCHAR *clsid, bool show) = 0;
+    virtual HRESULT SetVisible(bool visible) = 0;
+    virtual HRESULT Quit() = 0;
+};
+
 /* An interface of the stand-in with the way back to it. */
 template <class Interface> struct StandInPart {
     Interface iface;
@@ -37,6 +46,7 @@ struct StandInBrowser {
     std::vector<NavigateCall> navigations;
     std::vector<IDispatch *> sinks;     /* cookie n is sinks[n - 1]; null once unadvised */
     int unexpectedCalls;
+    BrowserHost *host;  /* null in the tests: only Navigate is recorded */
 
     StandInBrowser();
     IWebBrowser2 *browser() { return &iface; }

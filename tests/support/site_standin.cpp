@@ -139,10 +139,23 @@ StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, in
                              frame, NULL, GetModuleHandleA(NULL), NULL);
 }
 
+StandInSite::StandInSite(IWebBrowser2 *browser_, HWND parent)
+    : browser(browser_), offers(SITE_ALL), refs(0), unexpectedCalls(0), frame(NULL)
+{
+    inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
+    inputSite.owner = this;
+    oleWindow.iface.lpVtbl = const_cast<IOleWindowVtbl *>(&oleWindowVtbl);
+    oleWindow.owner = this;
+    services.iface.lpVtbl = const_cast<IServiceProviderVtbl *>(&servicesVtbl);
+    services.owner = this;
+    RegisterClasses();
+    window = CreateWindowExA(0, SITE_CLASS, NULL, WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, parent, NULL,
+                             GetModuleHandleA(NULL), NULL);
+}
+
 StandInSite::~StandInSite()
 {
-    if (frame)
-        DestroyWindow(frame);
+    DestroyWindow(frame ? frame : window);
 }
 
 HRESULT StandInSite::Host(IUnknown *band)

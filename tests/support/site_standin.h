@@ -29,6 +29,8 @@ template <class Interface> struct SitePart {
 struct StandInSite {
     /* The frame at (x, y), width wide; browser may be null. */
     StandInSite(IWebBrowser2 *browser, int x = 0, int y = 0, DWORD offers = SITE_ALL, int width = 1060);
+    /* Only the site window, a hidden child of a browser program's frame. */
+    StandInSite(IWebBrowser2 *browser, HWND parent);
     ~StandInSite();
     StandInSite(const StandInSite &) = delete;
     StandInSite &operator=(const StandInSite &) = delete;
@@ -45,7 +47,7 @@ struct StandInSite {
     DWORD offers;
     LONG refs;          /* references the band holds on the site object */
     int unexpectedCalls;
-    HWND frame;
+    HWND frame;         /* null when the site window lives in a program's frame */
     HWND window;        /* the site window, parent of the band's toolbar */
 };
 
