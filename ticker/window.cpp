@@ -93,6 +93,8 @@ static LRESULT TickerOnPaint(HWND window, TickerState *ticker)
     BandState *band = ticker->band;
     BOOL drawnByRenderer = !loading && !ticker->loadFailed && band &&
                            GetForegroundWindow() == band->topWindow;
+    if (drawnByRenderer)
+        InterlockedExchange(&ticker->rowExposed, 1);
     if (dc && !drawnByRenderer) {
         FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(WHITE_BRUSH));
         char text[STATUS_TEXT_SIZE];
@@ -158,9 +160,18 @@ static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
     /* Without its buffer the tooltip keeps what it has. */
     if (!ticker->tipText)
         return 0;
+    LONG serial = ticker->hoverSerial;
     IXMLDOMNode *node = HoldHoveredNode(ticker);
     if (!node)
         return 0;
+    /* The tooltip asks at every show and move; the text stands for the hover. */
+    if (!(serial & 1) && serial == ticker->hoverSerial && serial == ticker->tipSerial) {
+        IXMLDOMNode_Release(node);
+        info->lpszText = ticker->tipText;
+        info->hinst = NULL;
+        return 0;
+    }
+    ticker->tipSerial = serial == ticker->hoverSerial ? serial : -1;
     BSTR description;
     if (GetChildText(node, L"description", &description) == S_OK) {
         WideToAnsiCut(description, ticker->tipText, DESCRIPTION_BYTES);
@@ -197,6 +208,8 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_MOUSEMOVE:
     case WM_MOUSELEAVE:
         ticker = TickerFromWindow(window);
+        if (ticker)
+            InterlockedIncrement(&ticker->cursorMoves);
         if (ticker && message == WM_MOUSEMOVE)
             TickerOnMouseMove(window, ticker);
         else if (ticker)
