@@ -25,6 +25,7 @@ enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 #define MAX_ROW_SEGMENTS    4096
 #define FAILED_LOAD_RETRY_MS    60000
 #define MAX_SPEED           16
+#define STILL_WAIT_MS       100
 
 static const WCHAR SEPARATOR[] = L" +++ ";
 
@@ -429,6 +430,24 @@ static void Pace(Renderer *r)
     }
 }
 
+/* Nothing moves: no frame is due until the window thread reports a change
+   (a message: the cursor moved, the menu opened or closed, an item was
+   hidden, the window was uncovered); colours, fonts and the speed are
+   looked at ten times a second. An event that ends the wait is set again
+   for Poll. */
+static void WaitForChange(Renderer *r)
+{
+    DWORD woken = MsgWaitForMultipleObjectsEx(3, r->waitSet, STILL_WAIT_MS, QS_ALLINPUT,
+                                              MWMO_INPUTAVAILABLE);
+    if (woken < WAIT_OBJECT_0 + 3) {
+        SetEvent(r->waitSet[woken - WAIT_OBJECT_0]);
+        return;
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+}
+
 static void Show(Renderer *r)
 {
     HDC window = GetDC(r->tickerWindow);
@@ -573,7 +592,11 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
     AdvanceScroll(&r->scroll, t, r->step, r->separator.cx, MeasureWithDc, memory);
     /* The bookkeeping moves the row by exactly the step; an empty row stays. */
     r->shift = t->itemCount > 0 ? r->step : 0;
-    Pace(r);
+    if (r->frameStill && !show)
+        WaitForChange(r);
+    else
+        Pace(r);
+    InterlockedIncrement(&t->framesRun);
     if (show)
         Show(r);
     return NEXT_FRAME;

@@ -115,6 +115,7 @@ struct TickerState {
     /* Copies of the row to the ticker window, counted by the rendering
        thread: a paused or empty row is copied no more. */
     volatile LONG framesShown;
+    volatile LONG framesRun;      /* active frames, drawn or not */
     /* Kept by the window procedure: bumped at every mouse move or leave
        (a still cursor cannot change the hover), and set when the window
        had to paint while the row was the rendering thread's to show. */
