@@ -555,7 +555,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         r->seenMoves = moves;
         r->seenMenuOpen = menuOpen;
         r->hoverSeen = FALSE;
-        POINT cursor;
+        POINT cursor = { 0, 0 };
         /* Hit testing asks the system for the cursor; with it elsewhere, or
            another window in front, no item can be under it. */
         BOOL mayHover = foreground && CursorInWindow(t, r->tickerWindow, &cursor);
@@ -576,6 +576,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         }
     }
 
+    BOOL exposed = InterlockedExchange(&t->rowExposed, 0);
     BOOL redraw = !r->rowValid || !SameLook(&look, &r->drawn);
     LONG shift = r->shift;
     r->drawn = look;
@@ -585,7 +586,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         BitBlt(memory, 0, 0, look.size.cx - shift, look.size.cy, memory, shift, 0, SRCCOPY);
         Paint(r, memory, look.size.cx - shift, look.size.cx);
     }
-    BOOL show = redraw || (shift > 0 && t->itemCount > 0) || InterlockedExchange(&t->rowExposed, 0);
+    BOOL show = redraw || exposed || (shift > 0 && t->itemCount > 0);
     r->rowValid = TRUE;
 
     SelectRowFont(r, memory, look.textFont, r->rowColor);
