@@ -593,7 +593,8 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
     AdvanceScroll(&r->scroll, t, r->step, r->separator.cx, MeasureWithDc, memory);
     /* The bookkeeping moves the row by exactly the step; an empty row stays. */
     r->shift = t->itemCount > 0 ? r->step : 0;
-    if (r->frameStill && !show)
+    /* A step that just became non-zero moves the row from the next frame on. */
+    if (r->frameStill && !show && r->shift == 0)
         WaitForChange(r);
     else
         Pace(r);
