@@ -178,6 +178,44 @@ TEST_F(TickerOnScreen, HoverPausesUnderlinesAndShowsTheDescription)
     EXPECT_LT(t->items[1].rect.left, paused) << "moving again";
 }
 
+/* A row that stands still under a still cursor, or has nothing to show,
+   is copied to the window once and then no more. */
+TEST_F(TickerOnScreen, NothingMovesNothingIsCopied)
+{
+    TickerScene scene(150, 300);
+    Colour(scene);
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    TickerState *t = scene.ticker();
+    auto copiesDuring = [&](DWORD ms) {
+        LONG before = t->framesShown;
+        scene.PumpFor(ms);
+        return t->framesShown - before;
+    };
+    EXPECT_GT(copiesDuring(200), 3) << "scrolling";
+
+    scene.PointAtItem(1);
+    ASSERT_TRUE(scene.WaitForHover());
+    ASSERT_TRUE(PumpUntil([] { return FindVisibleTooltip() != NULL; }, 3000));
+    scene.PumpFor(200);
+    EXPECT_EQ(0, copiesDuring(600)) << "paused under a still cursor";
+    EXPECT_EQ(&t->items[1], t->hoveredItem);
+
+    /* Leaving the headline ends the pause at once. */
+    SetCursorPos(5, 1000);
+    ASSERT_TRUE(PumpUntil([&] { return t->hoveredItem == NULL; }, 3000));
+    EXPECT_GT(copiesDuring(200), 3);
+
+    scene.server.Serve("/empty", "<rss><channel><title>nothing yet</title></channel></rss>");
+    scene.ChooseFeed(scene.server.Url("/empty"));
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/empty") == 1; }, 5000));
+    ASSERT_TRUE(scene.WaitLoaded());
+    ASSERT_TRUE(PumpUntil([&] { return t->itemCount == 0 && t->framesShown > 0; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return scene.CountColor(BACK_COLOR) == (int)scene.Pixels().size(); }, 3000))
+        << "the empty row replaced the loading text";
+    scene.PumpFor(200);
+    EXPECT_EQ(0, copiesDuring(600)) << "empty list";
+}
+
 TEST_F(TickerOnScreen, TooltipStaysOnScreenAndFallsBackToTheNoDescriptionText)
 {
     TickerScene scene(0, 0);

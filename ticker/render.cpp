@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include <ddraw.h>
 #include <stddef.h>
+#include <limits.h>
 
 /* The tool record as far as its lParam (44 bytes, 64 in a 64-bit build):
    the size every version of the tooltip control accepts. */
@@ -24,8 +25,29 @@ enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 #define MAX_ROW_SEGMENTS    4096
 #define FAILED_LOAD_RETRY_MS    60000
 #define MAX_SPEED           16
+#define STILL_WAIT_MS       100
 
 static const WCHAR SEPARATOR[] = L" +++ ";
+
+/* A width measured once for the text it was measured for. */
+struct TextWidth {
+    const WCHAR *text;
+    LONG length;
+    LONG width;
+};
+
+/* What the kept row was drawn with; a frame that finds it unchanged and the
+   row not moved draws nothing. */
+struct RowLook {
+    SIZE size;
+    HFONT textFont;
+    HFONT linkFont;
+    COLORREF textColor;
+    COLORREF linkColor;
+    COLORREF backColor;
+    TickerItem *hovered;   /* drawn in the link font, at hoveredX */
+    LONG hoveredX;
+};
 
 struct Renderer {
     BandState *band;
@@ -38,18 +60,36 @@ struct Renderer {
     LONG step;
     BOOL hoverSeen;
     BOOL tipShown;
+    POINT tipAt;          /* where the tooltip was last moved */
     BOOL idleRepaintDone;
     SIZE separator;
-    /* The off-screen row, kept from frame to frame while the client size
-       stays: making a compatible bitmap costs more than drawing the row. */
     HCURSOR arrowCursor;
     HCURSOR handCursor;
+    /* The off-screen row, kept from frame to frame while the client size
+       stays: a moving frame shifts it by the step and draws only the
+       columns that came in. */
     HDC frameDc;
     HBITMAP frameBitmap;
     HGDIOBJ frameOldBitmap;
+    HGDIOBJ frameOldFont;
     SIZE frameSize;
-    HFONT rowFont;       /* what the row last selected into the frame */
+    HBRUSH backBrush;
+    COLORREF backBrushColor;
+    HFONT rowFont;        /* what the frame context has selected */
     COLORREF rowColor;
+    BOOL rowValid;        /* the kept row shows drawn, shifted by shift */
+    LONG shift;           /* how far the row moved since it was drawn */
+    RowLook drawn;
+    BOOL frameStill;      /* this frame left the hover as it stood */
+    LONG seenMoves;       /* cursorMoves when the hover was last tested */
+    LONG seenMenuOpen;
+    LONG laidItems;       /* items the last layout placed, from the head */
+    LONG seenHidden;
+    /* Item widths in textFont, kept per list and font; the head's remaining
+       text has a slot of its own. */
+    HFONT widthFont;
+    TextWidth widths[TICKER_MAX_ITEMS];
+    TextWidth headWidth;
 };
 
 static HWND CreateTooltipWindow(void)
@@ -117,10 +157,9 @@ static LONG CurrentSpeed(const Renderer *r)
     return speed < 0 ? 0 : speed > MAX_SPEED ? MAX_SPEED : speed;
 }
 
-static BOOL CursorInWindow(const TickerState *ticker, HWND window)
+static BOOL CursorInWindow(const TickerState *ticker, HWND window, POINT *cursor)
 {
-    POINT cursor;
-    return ticker->cursorOver && window && CursorInsideWindow(window, &cursor);
+    return ticker->cursorOver && window && CursorInsideWindow(window, cursor);
 }
 
 /* hoveredItem and its node for the window thread. The node's own reference
@@ -133,7 +172,9 @@ static void PublishHover(TickerState *t, TickerItem *item)
     if (node)
         IXMLDOMNode_AddRef(node);
     t->hoveredItem = item;
+    InterlockedIncrement(&t->hoverSerial);
     IXMLDOMNode *old = (IXMLDOMNode *)InterlockedExchangePointer((void *volatile *)&t->hoveredNode, node);
+    InterlockedIncrement(&t->hoverSerial);
     if (old)
         IXMLDOMNode_Release(old);
 }
@@ -141,6 +182,9 @@ static void PublishHover(TickerState *t, TickerItem *item)
 static void Reload(Renderer *r)
 {
     PublishHover(r->ticker, NULL);
+    /* New titles, and the window shows the loading text meanwhile. */
+    r->rowValid = FALSE;
+    r->widthFont = NULL;
     (void)LoadFeed(r->ticker, r->tickerWindow);
 }
 
@@ -166,6 +210,7 @@ static RenderNext Attach(Renderer *r, BOOL reload)
     r->scroll.offset = 0;
     r->scroll.separatorPhase = FALSE;
     r->hoverSeen = FALSE;
+    r->rowValid = FALSE;
     /* A list that failed to load is tried again once there is a window to
        show the attempt in, but not at every tab switch: without a network
        each try blocks this thread in a download. */
@@ -184,6 +229,9 @@ static BOOL IsIdle(const Renderer *r, BOOL foreground)
 static RenderNext IdleFrame(Renderer *r)
 {
     /* Wakes once a second to look at the events; the exit event ends it sooner. */
+    r->frameStill = FALSE;
+    /* The window shows its own text; coming back, the row is copied anew. */
+    r->rowValid = FALSE;
     if (WaitAnswering(1, &r->ticker->exitEvent, 1000) == WAIT_OBJECT_0)
         return NEXT_END;
     if (!r->idleRepaintDone && r->tickerWindow) {
@@ -194,7 +242,7 @@ static RenderNext IdleFrame(Renderer *r)
     return NEXT_FRAME;
 }
 
-static void HoverItem(Renderer *r, TickerItem *item)
+static void HoverItem(Renderer *r, TickerItem *item, POINT cursor)
 {
     TickerState *t = r->ticker;
     t->cursor = r->handCursor;
@@ -220,11 +268,16 @@ static void HoverItem(Renderer *r, TickerItem *item)
     if (newItem || !r->tipShown) {
         TrackTooltip(r, TRUE);
         r->tipShown = TRUE;
+        r->tipAt.x = LONG_MIN;
     }
-    POINT cursor;
-    GetCursorPos(&cursor);
+    /* Each move makes the tooltip ask the window for its text again. */
     LONG x = cursor.x - 256 > 0 ? cursor.x - 256 : 0;
-    SendMessageA(r->tooltip, TTM_TRACKPOSITION, 0, MAKELPARAM(x, cursor.y + 16));
+    LONG y = cursor.y + 16;
+    if (x == r->tipAt.x && y == r->tipAt.y)
+        return;
+    r->tipAt.x = x;
+    r->tipAt.y = y;
+    SendMessageA(r->tooltip, TTM_TRACKPOSITION, 0, MAKELPARAM(x, y));
 }
 
 /* Selecting a font costs more than drawing a short text on some systems;
@@ -241,62 +294,126 @@ static void SelectRowFont(Renderer *r, HDC dc, HFONT font, COLORREF color)
     }
 }
 
-/* Draws one item at x; returns its width. */
-static LONG DrawItem(Renderer *r, HDC dc, TickerItem *item, LONG x, LONG top, LONG drawn,
-                     BOOL mayHover)
+/* Width of an item's text in textFont: measured once per list and font,
+   and the head's remaining text once per character scrolled off. */
+static LONG TextWidthOf(Renderer *r, HDC dc, LONG index, LONG drawn, const WCHAR *text, LONG length)
 {
-    const WCHAR *text;
-    LONG length;
-    item->ops->getText(item, &text, &length, drawn);
+    if (!text || length <= 0)
+        return 0;
+    TextWidth *kept = &r->widths[index];
+    if (kept->text == text && kept->length == length)
+        return kept->width;
+    if (r->headWidth.text == text && r->headWidth.length == length)
+        return r->headWidth.width;
+    if (drawn == 0)
+        kept = &r->headWidth;
     SIZE size = { 0, 0 };
-    if (text && length > 0)
-        GetTextExtentPoint32W(dc, text, length, &size);
-    SetRect(&item->rect, x, top, x + size.cx, top + size.cy);
-    if (mayHover)
-        item->ops->hitTest(item, r->tickerWindow);
-    else
-        InterlockedAnd(&item->flags, ~ITEM_HOVERED);
-    if (item->flags & ITEM_HOVERED) {
-        SelectRowFont(r, dc, r->ticker->linkFont, r->band->linkColor);
-        HoverItem(r, item);
-    } else {
-        SelectRowFont(r, dc, r->ticker->textFont, r->band->textColor);
-    }
-    if (text && length > 0)
-        TextOutW(dc, x, top, text, length);
+    SelectRowFont(r, dc, r->widthFont, r->rowColor);
+    GetTextExtentPoint32W(dc, text, length, &size);
+    kept->text = text;
+    kept->length = length;
+    kept->width = size.cx;
     return size.cx;
 }
 
-static void DrawRow(Renderer *r, HDC dc, const RECT *client, BOOL foreground)
+/* Room left and right of the columns being drawn for glyphs that reach
+   beyond their advance: a neighbour's ink must land as a full draw puts it. */
+#define ROW_OVERHANG 32
+
+/* Walks the row from the head as it stands. Without paint it lays the row
+   out: stores each item's rect and returns the item under cursor (its x in
+   underX); with paint it draws what lies near paint, clipped to it. */
+static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *cursor, LONG *underX)
 {
     TickerState *t = r->ticker;
     if (t->itemCount <= 0 || t->headIndex >= t->itemCount)
-        return;
-    LONG x = client->left + r->scroll.offset;
-    LONG limit = client->right - r->scroll.offset;
+        return NULL;
+    const RowLook *look = &r->drawn;
+    /* The layout stops at the right edge: a rect holds a visible item. */
+    LONG end = paint ? paint->right + ROW_OVERHANG : look->size.cx;
+    LONG from = paint ? paint->left - ROW_OVERHANG : LONG_MIN;
+    LONG x = r->scroll.offset;
     LONG i = t->headIndex;
     LONG drawn = 0;
+    TickerItem *under = NULL;
     BOOL separatorNext = r->scroll.separatorPhase;
-    /* Hit testing asks the system for the cursor and the window for every
-       item; with the cursor elsewhere, or another window in front, no item
-       can be under it, and the answer is known once for the whole row. */
-    BOOL mayHover = foreground && CursorInWindow(t, r->tickerWindow);
-    for (int segments = 0; segments < MAX_ROW_SEGMENTS; segments++) {
+    if (!paint)
+        r->laidItems = 0;
+    for (int segments = 0; segments < MAX_ROW_SEGMENTS && x < end; segments++) {
         if (!separatorNext) {
-            LONG width = DrawItem(r, dc, &t->items[i], x, client->top, drawn++, mayHover);
-            if (limit - x - width <= 0)
-                return;
+            TickerItem *item = &t->items[i];
+            const WCHAR *text;
+            LONG length;
+            item->ops->getText(item, &text, &length, drawn);
+            LONG width = TextWidthOf(r, dc, i, drawn++, text, length);
+            if (!paint) {
+                r->laidItems++;
+                SetRect(&item->rect, x, 0, x + width, width > 0 ? r->separator.cy : 0);
+                if (cursor && !under && !(item->flags & ITEM_HIDDEN) && cursor->x >= x &&
+                    cursor->x <= x + width && cursor->y >= 0 && cursor->y <= item->rect.bottom) {
+                    under = item;
+                    *underX = x;
+                } else if (item->flags & ITEM_HOVERED) {
+                    InterlockedAnd(&item->flags, ~ITEM_HOVERED);
+                }
+            } else if (width > 0 && x + width > from) {
+                if (item == look->hovered && x == look->hoveredX)
+                    SelectRowFont(r, dc, look->linkFont, look->linkColor);
+                else
+                    SelectRowFont(r, dc, look->textFont, look->textColor);
+                ExtTextOutW(dc, x, 0, ETO_CLIPPED, paint, text, length, NULL);
+            }
             x += width;
+            if (x >= end)
+                break;
         }
         separatorNext = FALSE;
-        SelectRowFont(r, dc, t->textFont, r->band->textColor);
-        TextOutW(dc, x, client->top, SEPARATOR, 5);
-        if (limit - x - r->separator.cx <= 0)
-            return;
+        if (paint && x + r->separator.cx > from) {
+            SelectRowFont(r, dc, look->textFont, look->textColor);
+            ExtTextOutW(dc, x, 0, ETO_CLIPPED, paint, SEPARATOR, 5, NULL);
+        }
         x += r->separator.cx;
         if (++i >= t->itemCount)
             i = 0;
     }
+    return under;
+}
+
+/* The hidden marks of the items the last layout placed: hiding one under a
+   still cursor changes the row. */
+static LONG HiddenMarks(const Renderer *r)
+{
+    const TickerState *t = r->ticker;
+    LONG count = r->laidItems < t->itemCount ? r->laidItems : t->itemCount;
+    LONG i = t->headIndex < t->itemCount ? t->headIndex : 0;
+    DWORD marks = 0;
+    for (LONG n = 0; n < count; n++) {
+        marks = marks * 31 + ((t->items[i].flags & ITEM_HIDDEN) ? 1 : 2);
+        if (++i >= t->itemCount)
+            i = 0;
+    }
+    return (LONG)marks;
+}
+
+static BOOL SameLook(const RowLook *a, const RowLook *b)
+{
+    return a->size.cx == b->size.cx && a->size.cy == b->size.cy && a->textFont == b->textFont &&
+           a->linkFont == b->linkFont && a->textColor == b->textColor &&
+           a->linkColor == b->linkColor && a->backColor == b->backColor &&
+           a->hovered == b->hovered && (!a->hovered || a->hoveredX == b->hoveredX);
+}
+
+static void Paint(Renderer *r, HDC dc, LONG left, LONG right)
+{
+    RECT part = { left, 0, right, r->drawn.size.cy };
+    if (r->backBrushColor != r->drawn.backColor || !r->backBrush) {
+        if (r->backBrush)
+            DeleteObject(r->backBrush);
+        r->backBrush = CreateSolidBrush(r->drawn.backColor);
+        r->backBrushColor = r->drawn.backColor;
+    }
+    FillRect(dc, &part, r->backBrush);
+    WalkRow(r, dc, &part, NULL, NULL);
 }
 
 static LONG MeasureWithDc(const WCHAR *text, void *context)
@@ -316,37 +433,81 @@ static void Pace(Renderer *r)
     }
 }
 
-static void Show(Renderer *r, HDC memory, const RECT *client)
+/* Nothing moves: no frame is due until the window thread reports a change
+   (a message: the cursor moved, the menu opened or closed, an item was
+   hidden, the window was uncovered); colours, fonts and the speed are
+   looked at ten times a second. An event that ends the wait is set again
+   for Poll. */
+static void WaitForChange(Renderer *r)
+{
+    DWORD woken = MsgWaitForMultipleObjectsEx(3, r->waitSet, STILL_WAIT_MS, QS_ALLINPUT,
+                                              MWMO_INPUTAVAILABLE);
+    if (woken < WAIT_OBJECT_0 + 3) {
+        SetEvent(r->waitSet[woken - WAIT_OBJECT_0]);
+        return;
+    }
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+}
+
+static void Show(Renderer *r)
 {
     HDC window = GetDC(r->tickerWindow);
     if (!window)
         return;
-    BitBlt(window, 0, 0, client->right - client->left, client->bottom - client->top,
-           memory, 0, 0, SRCCOPY);
+    BitBlt(window, 0, 0, r->drawn.size.cx, r->drawn.size.cy, r->frameDc, 0, 0, SRCCOPY);
     ReleaseDC(r->tickerWindow, window);
+    InterlockedIncrement(&r->ticker->framesShown);
 }
 
 static void FreeFrameBitmap(Renderer *r)
 {
+    if (r->backBrush)
+        DeleteObject(r->backBrush);
+    r->backBrush = NULL;
     if (!r->frameDc)
         return;
+    SelectObject(r->frameDc, r->frameOldFont);
     SelectObject(r->frameDc, r->frameOldBitmap);
     DeleteObject(r->frameBitmap);
     DeleteDC(r->frameDc);
     r->frameDc = NULL;
     r->frameBitmap = NULL;
+    r->rowValid = FALSE;
+}
+
+/* The window thread deletes replaced fonts only through this thread: none
+   may stay selected into the kept context. */
+static void LetGoOfFonts(Renderer *r)
+{
+    if (r->frameDc && r->rowFont) {
+        SelectObject(r->frameDc, r->frameOldFont);
+        r->rowFont = NULL;
+    }
+    /* A later font may get a deleted one's handle. */
+    r->widthFont = NULL;
+    r->rowValid = FALSE;
 }
 
 /* The memory context holding a bitmap of the client size, made anew only
    when the size changed. */
-static HDC FrameDc(Renderer *r, HDC window, LONG width, LONG height)
+static HDC FrameDc(Renderer *r, LONG width, LONG height)
 {
     if (r->frameDc && r->frameSize.cx == width && r->frameSize.cy == height)
         return r->frameDc;
+    HDC window = GetDC(r->tickerWindow);
+    if (!window)
+        return NULL;
     FreeFrameBitmap(r);
     r->frameDc = CreateCompatibleDC(window);
     r->frameBitmap = CreateCompatibleBitmap(window, width, height);
+    ReleaseDC(r->tickerWindow, window);
     r->frameOldBitmap = SelectObject(r->frameDc, r->frameBitmap);
+    r->frameOldFont = GetCurrentObject(r->frameDc, OBJ_FONT);
+    SetBkMode(r->frameDc, TRANSPARENT);
+    r->rowFont = NULL;
+    r->rowColor = GetTextColor(r->frameDc);
     r->frameSize.cx = width;
     r->frameSize.cy = height;
     return r->frameDc;
@@ -360,37 +521,98 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         r->step = CurrentSpeed(r);
 
     RECT client;
-    GetClientRect(r->tickerWindow, &client);
-    HDC window = GetDC(r->tickerWindow);
     /* The band closed since the idle check; the next target event brings another. */
-    if (!window)
+    if (!GetClientRect(r->tickerWindow, &client))
         return IdleFrame(r);
-    HDC memory = FrameDc(r, window, client.right - client.left, client.bottom - client.top);
-    ReleaseDC(r->tickerWindow, window);
+    HDC memory = FrameDc(r, client.right - client.left, client.bottom - client.top);
+    if (!memory)
+        return IdleFrame(r);
 
-    HGDIOBJ oldFont = SelectObject(memory, t->textFont);
-    r->rowFont = t->textFont;
-    r->rowColor = GetTextColor(memory);
-    GetTextExtentPoint32W(memory, SEPARATOR, 5, &r->separator);
-    HBRUSH background = CreateSolidBrush(r->band->backColor);
-    RECT all = { 0, 0, client.right - client.left, client.bottom - client.top };
-    FillRect(memory, &all, background);
-    DeleteObject(background);
-    SetBkMode(memory, TRANSPARENT);
+    RowLook look;
+    ZeroMemory(&look, sizeof(look));
+    look.size = r->frameSize;
+    look.textFont = t->textFont;
+    look.linkFont = t->linkFont;
+    look.textColor = r->band->textColor;
+    look.linkColor = r->band->linkColor;
+    look.backColor = r->band->backColor;
+    look.hovered = r->drawn.hovered;
+    look.hoveredX = r->drawn.hoveredX;
+    if (r->widthFont != look.textFont) {
+        ZeroMemory(r->widths, sizeof(r->widths));
+        ZeroMemory(&r->headWidth, sizeof(r->headWidth));
+        SelectRowFont(r, memory, look.textFont, r->rowColor);
+        GetTextExtentPoint32W(memory, SEPARATOR, 5, &r->separator);
+        r->widthFont = look.textFont;
+    }
 
-    r->hoverSeen = FALSE;
-    DrawRow(r, memory, &client, foreground);
+    /* The hover can change only when the row moved or changed, or the
+       cursor moved, or the item menu opened or closed. */
+    LONG moves = t->cursorMoves;
+    LONG menuOpen = t->itemMenuOpen;
+    BOOL sameRow = r->rowValid && r->shift == 0 && r->drawn.size.cx == look.size.cx &&
+                   r->drawn.size.cy == look.size.cy && r->drawn.textFont == look.textFont &&
+                   r->drawn.linkFont == look.linkFont && HiddenMarks(r) == r->seenHidden;
+    r->frameStill = sameRow && moves == r->seenMoves && menuOpen == r->seenMenuOpen;
+    if (!r->frameStill) {
+        r->seenMoves = moves;
+        r->seenMenuOpen = menuOpen;
+        r->hoverSeen = FALSE;
+        POINT cursor = { 0, 0 };
+        /* Hit testing asks the system for the cursor; with it elsewhere, or
+           another window in front, no item can be under it. */
+        BOOL mayHover = foreground && CursorInWindow(t, r->tickerWindow, &cursor);
+        POINT inClient = cursor;
+        if (mayHover)
+            ScreenToClient(r->tickerWindow, &inClient);
+        LONG underX = 0;
+        TickerItem *under = WalkRow(r, memory, NULL, mayHover ? &inClient : NULL, &underX);
+        r->seenHidden = HiddenMarks(r);
+        look.hovered = NULL;
+        if (under) {
+            under->ops->hitTest(under, r->tickerWindow);
+            if (under->flags & ITEM_HOVERED) {
+                look.hovered = under;
+                look.hoveredX = underX;
+                HoverItem(r, under, cursor);
+            }
+        }
+    }
+
+    BOOL exposed = InterlockedExchange(&t->rowExposed, 0);
+    BOOL redraw = !r->rowValid || !SameLook(&look, &r->drawn);
+    LONG shift = r->shift;
+    r->drawn = look;
+    if (redraw || shift >= look.size.cx) {
+        Paint(r, memory, 0, look.size.cx);
+    } else if (shift > 0 && t->itemCount > 0) {
+        BitBlt(memory, 0, 0, look.size.cx - shift, look.size.cy, memory, shift, 0, SRCCOPY);
+        Paint(r, memory, look.size.cx - shift, look.size.cx);
+    }
+    BOOL show = redraw || exposed || (shift > 0 && t->itemCount > 0);
+    r->rowValid = TRUE;
+
+    SelectRowFont(r, memory, look.textFont, r->rowColor);
     AdvanceScroll(&r->scroll, t, r->step, r->separator.cx, MeasureWithDc, memory);
-    Pace(r);
-    Show(r, memory, &client);
-    /* The fonts may be replaced by the window thread before the next frame. */
-    SelectObject(memory, oldFont);
+    /* The bookkeeping moves the row by exactly the step; an empty row stays. */
+    r->shift = t->itemCount > 0 ? r->step : 0;
+    /* A step that just became non-zero moves the row from the next frame on. */
+    if (r->frameStill && !show && r->shift == 0)
+        WaitForChange(r);
+    else
+        Pace(r);
+    InterlockedIncrement(&t->framesRun);
+    if (show)
+        Show(r);
     return NEXT_FRAME;
 }
 
 static void EndHoverIfGone(Renderer *r)
 {
     TickerState *t = r->ticker;
+    /* Nothing moved: the cursor the window shows is still the right one. */
+    if (r->frameStill)
+        return;
     if (r->hoverSeen) {
         PostMessageA(r->tickerWindow, WM_SETCURSOR, 0, 0);
         return;
@@ -402,7 +624,8 @@ static void EndHoverIfGone(Renderer *r)
         HideTip(r);
         r->step = CurrentSpeed(r);
     }
-    if (CursorInWindow(t, r->tickerWindow))
+    POINT cursor;
+    if (CursorInWindow(t, r->tickerWindow, &cursor))
         PostMessageA(r->tickerWindow, WM_SETCURSOR, 0, 0);
 }
 
@@ -432,6 +655,8 @@ static void RunFrames(Renderer *r, BOOL reload)
             next = Attach(r, FALSE);
             continue;
         }
+        if (r->ticker->retiredFonts)
+            LetGoOfFonts(r);
         DeleteRetiredFonts(r->ticker);
         BOOL foreground = GetForegroundWindow() == r->band->topWindow;
         next = IsIdle(r, foreground) ? IdleFrame(r) : ActiveFrame(r, foreground);

@@ -86,6 +86,7 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     LoadShownFeedUrl(ticker->feedUrl, TICKER_URL_SIZE);
     ticker->cursor = LoadCursor(NULL, IDC_ARROW);
     ticker->tipText = (char *)GlobalAlloc(GPTR, TICKER_TIP_SIZE);
+    ticker->tipSerial = -1;
     ticker->itemMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_ITEM));
     CreateTickerFonts(&ticker->textFont, &ticker->linkFont);
 

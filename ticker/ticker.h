@@ -112,6 +112,20 @@ struct TickerState {
     /* Font pairs replaced while the rendering thread may be drawing with
        them; it deletes them between frames (and teardown, the rest). */
     RetiredFonts *volatile retiredFonts;
+    /* Copies of the row to the ticker window, counted by the rendering
+       thread: a paused or empty row is copied no more. */
+    volatile LONG framesShown;
+    volatile LONG framesRun;      /* active frames, drawn or not */
+    /* Kept by the window procedure: bumped at every mouse move or leave
+       (a still cursor cannot change the hover), and set when the window
+       had to paint while the row was the rendering thread's to show. */
+    volatile LONG cursorMoves;
+    volatile LONG rowExposed;
+    /* Bumped twice by the rendering thread around every change of
+       hoveredNode (odd meanwhile), so that the window thread converts a
+       description once per hover rather than once per tooltip request. */
+    volatile LONG hoverSerial;
+    LONG tipSerial;       /* window thread: the hover tipText was made for, or -1 */
 };
 
 extern const TickerItemOps tickerItemOps;

@@ -45,6 +45,13 @@ static IXMLDOMNode *HoldHoveredNode(TickerState *ticker)
     return node;
 }
 
+/* A row that stands still waits for a message; anything that can change
+   it without moving it wakes the rendering thread. */
+static void WakeRenderer(TickerState *ticker)
+{
+    PostThreadMessageA(GetThreadId(ticker->renderThread), WM_NULL, 0, 0);
+}
+
 static LRESULT TickerOnCreate(HWND window, const CREATESTRUCTA *create)
 {
     BandState *band = (BandState *)create->lpCreateParams;
@@ -93,6 +100,10 @@ static LRESULT TickerOnPaint(HWND window, TickerState *ticker)
     BandState *band = ticker->band;
     BOOL drawnByRenderer = !loading && !ticker->loadFailed && band &&
                            GetForegroundWindow() == band->topWindow;
+    if (drawnByRenderer) {
+        InterlockedExchange(&ticker->rowExposed, 1);
+        WakeRenderer(ticker);
+    }
     if (dc && !drawnByRenderer) {
         FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(WHITE_BRUSH));
         char text[STATUS_TEXT_SIZE];
@@ -137,6 +148,7 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
     if (!node)
         return;
     ticker->itemMenuOpen = 1;
+    WakeRenderer(ticker);
     DWORD position = GetMessagePos();
     UINT command = (UINT)TrackPopupMenu(GetSubMenu(ticker->itemMenu, 0), TPM_RETURNCMD,
                                         (short)LOWORD(position), (short)HIWORD(position), 0,
@@ -147,6 +159,7 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
         /* A reload during the menu may have put another headline into the slot. */
         if (command == IDM_ITEM_HIDE && item && item->node == node)
             InterlockedOr(&item->flags, ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
+        WakeRenderer(ticker);
     }
     if (command == IDM_ITEM_NEWWINDOW)
         OpenItemLink(node, OPEN_IN_NEW_WINDOW);
@@ -158,9 +171,18 @@ static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
     /* Without its buffer the tooltip keeps what it has. */
     if (!ticker->tipText)
         return 0;
+    LONG serial = ticker->hoverSerial;
     IXMLDOMNode *node = HoldHoveredNode(ticker);
     if (!node)
         return 0;
+    /* The tooltip asks at every show and move; the text stands for the hover. */
+    if (!(serial & 1) && serial == ticker->hoverSerial && serial == ticker->tipSerial) {
+        IXMLDOMNode_Release(node);
+        info->lpszText = ticker->tipText;
+        info->hinst = NULL;
+        return 0;
+    }
+    ticker->tipSerial = serial == ticker->hoverSerial ? serial : -1;
     BSTR description;
     if (GetChildText(node, L"description", &description) == S_OK) {
         WideToAnsiCut(description, ticker->tipText, DESCRIPTION_BYTES);
@@ -197,6 +219,10 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_MOUSEMOVE:
     case WM_MOUSELEAVE:
         ticker = TickerFromWindow(window);
+        if (ticker) {
+            InterlockedIncrement(&ticker->cursorMoves);
+            WakeRenderer(ticker);
+        }
         if (ticker && message == WM_MOUSEMOVE)
             TickerOnMouseMove(window, ticker);
         else if (ticker)
