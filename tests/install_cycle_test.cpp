@@ -10,33 +10,10 @@
 #include <vector>
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
+#include "tests/support/registry.h"
 
 namespace {
 
-const char CLASS_KEY[] = "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-const char UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora";
-const char TOOLBAR_KEY[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
-const char TOOLBAR_VALUE[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-const char PRODUCT_KEY[] = "Software\\Velmora";
-
-std::string ReadText(HKEY root, const std::string &key, const char *name)
-{
-    char text[1024] = "";
-    DWORD size = sizeof(text);
-    if (SHGetValueA(root, key.c_str(), name, NULL, text, &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return std::string(text, size ? size - 1 : 0);
-}
-
-bool HasValue(HKEY root, const char *key, const char *name)
-{
-    return SHGetValueA(root, key, name, NULL, NULL, NULL) == ERROR_SUCCESS;
-}
-
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 /* The registry as lines, one per key and one per value with its data. */
 typedef std::set<std::string> Snapshot;

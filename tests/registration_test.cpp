@@ -8,35 +8,18 @@
 #include <string>
 #include "band/band.h"
 #include "tests/support/scratch.h"
+#include "tests/support/registry.h"
 #include "tests/support/box_answer.h"
 #include "ticker/ticker.h"
 #include <vector>
 
 namespace {
 
-const char CLASS_KEY[] = "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-const char TOOLBAR_KEY[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
-const char TOOLBAR_VALUE[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-const char PRODUCT_KEY[] = "Software\\Velmora";
-
-std::string ReadText(HKEY root, const std::string &key, const char *name)
-{
-    char text[1024] = "";
-    DWORD size = sizeof(text);
-    if (SHGetValueA(root, key.c_str(), name, NULL, text, &size) != ERROR_SUCCESS)
-        return "<missing>";
-    return std::string(text, size ? size - 1 : 0);
-}
 
 /* The system's title of a box shown without one, in the run's language. */
 std::string DefaultBoxCaption()
 {
     return ExpectedLanguage() == "de" ? "Fehler" : "Error";
-}
-
-bool HasValue(HKEY root, const char *key, const char *name)
-{
-    return SHGetValueA(root, key, name, NULL, NULL, NULL) == ERROR_SUCCESS;
 }
 
 class Registration : public testing::Test {
@@ -231,40 +214,13 @@ HWND VisibleTicker(HWND frame)
     return found;
 }
 
-/* The ticker's client area as the screen shows it (another process's window). */
-std::vector<DWORD> ScreenPixels(HWND window)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    POINT origin = { 0, 0 };
-    ClientToScreen(window, &origin);
-    std::vector<DWORD> pixels(client.right * client.bottom);
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    GetDIBits(memory, bitmap, 0, client.bottom, pixels.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return pixels;
-}
-
 /* Black headline text on the white row, in a different place each read. */
 ::testing::AssertionResult Scrolls(HWND ticker)
 {
     std::vector<DWORD> first, now;
     int text = 0, back = 0;
     bool moved = PumpUntil([&] {
-        now = ScreenPixels(ticker);
+        now = WindowPixels(ticker, true);  /* another process's window, as shown */
         text = back = 0;
         for (DWORD p : now) {
             text += (p & 0xFFFFFF) == 0x000000;

@@ -8,6 +8,7 @@
 #include "uninstaller/uninstaller.h"
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
+#include "tests/support/registry.h"
 #include "tests/support/import_slot.h"
 #include "tests/support/box_answer.h"
 #include <string.h>
@@ -144,11 +145,6 @@ DWORD WINAPI RefusingDeleteKey(HKEY root, const char *key)
     return real ? real(root, key) : ERROR_PROC_NOT_FOUND;
 }
 
-const char CLASS_KEY[] = "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-const char UNINSTALL_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora";
-const char TOOLBAR_KEY[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
-const char TOOLBAR_VALUE[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-const char PRODUCT_KEY[] = "Software\\Velmora";
 
 void SetValue(HKEY root, const std::string &key, const char *name, const std::string &value)
 {
@@ -156,30 +152,6 @@ void SetValue(HKEY root, const std::string &key, const char *name, const std::st
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_WRITE, NULL, &opened, NULL)) << key;
     RegSetValueExA(opened, name, 0, REG_SZ, (const BYTE *)value.c_str(), (DWORD)value.size() + 1);
     RegCloseKey(opened);
-}
-
-bool KeyExists(HKEY root, const char *key)
-{
-    HKEY opened;
-    if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(opened);
-    return true;
-}
-
-bool ToolbarValueExists()
-{
-    HKEY opened;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    bool found = RegQueryValueExA(opened, TOOLBAR_VALUE, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-    RegCloseKey(opened);
-    return found;
-}
-
-bool FileExists(const std::string &path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 struct BoxSearch {
@@ -305,7 +277,7 @@ protected:
     {
         return FileExists(uninstaller) && FileExists(install + "\\velmora.dll") &&
                KeyExists(HKEY_CLASSES_ROOT, CLASS_KEY) && KeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY) &&
-               ToolbarValueExists();
+               HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE);
     }
 
     /* Answers the question with OK, then the report (of the given text), and
@@ -322,7 +294,7 @@ protected:
         HWND report = WaitForBox(reportText);
         ASSERT_NE(nullptr, report) << "no report: " << texts[reportText];
         *removedBeforeReport = !FileExists(uninstaller) && !KeyExists(HKEY_CLASSES_ROOT, CLASS_KEY) &&
-                               !KeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY) && !ToolbarValueExists() &&
+                               !KeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY) && !HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE) &&
                                FileExists(install + "\\velmora.dll");
         DWORD secondId = 0;
         GetWindowThreadProcessId(report, &secondId);

@@ -81,6 +81,43 @@ void CloseBrowserFrames()
     }
 }
 
+std::vector<DWORD> WindowPixels(HWND window, bool fromScreen, SIZE *size)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    int width = client.right > 0 ? client.right : 0, height = client.bottom > 0 ? client.bottom : 0;
+    if (size) {
+        size->cx = width;
+        size->cy = height;
+    }
+    std::vector<DWORD> pixels(width * height);
+    if (pixels.empty())
+        return pixels;
+    POINT origin = { 0, 0 };
+    if (fromScreen)
+        ClientToScreen(window, &origin);
+    HWND source = fromScreen ? NULL : window;
+    HDC dc = GetDC(source);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, dc, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(source, dc);
+    for (DWORD &p : pixels)
+        p &= 0xFFFFFF;
+    return pixels;
+}
+
 bool WaitPumping(HANDLE event, DWORD timeoutMs)
 {
     return PumpUntil([event] { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; },

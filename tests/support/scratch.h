@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <string>
+#include <vector>
 
 class ScratchModule {
 public:
@@ -49,6 +50,10 @@ template <class Done> bool PumpUntil(Done done, DWORD timeoutMs)
 /* Closes the browser windows that Wine's browser server leaves open after
    its last reference, and waits for each to go. */
 void CloseBrowserFrames();
+
+/* The client area of window as 0x00RRGGBB, top row first: from the window's
+   own DC, or as the screen shows it (for another process's window). */
+std::vector<DWORD> WindowPixels(HWND window, bool fromScreen = false, SIZE *size = NULL);
 
 /* Waits for an event while pumping messages. */
 bool WaitPumping(HANDLE event, DWORD timeoutMs);

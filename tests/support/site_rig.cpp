@@ -171,31 +171,10 @@ DWORD WINAPI BoxWatcher::Watch(void *parameter)
 
 int CountPixels(HWND window, COLORREF color)
 {
-    RECT client;
-    GetClientRect(window, &client);
-    if (client.right <= 0 || client.bottom <= 0)
-        return 0;
-    std::vector<DWORD> pixels(client.right * client.bottom);
-    HDC dc = GetDC(window);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    GetDIBits(memory, bitmap, 0, client.bottom, pixels.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(window, dc);
     DWORD rgb = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
     int count = 0;
-    for (DWORD p : pixels)
-        count += (p & 0xFFFFFF) == rgb;
+    for (DWORD p : WindowPixels(window))
+        count += p == rgb;
     return count;
 }
 

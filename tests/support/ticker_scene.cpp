@@ -71,43 +71,9 @@ HWND TickerScene::TickerWindow(HWND bar) const
     return GetDlgItem(bar ? bar : toolbar, 4097);
 }
 
-/* The bitmap's pixels, top row first, as 0x00RRGGBB. */
-static std::vector<DWORD> ReadPixels(HDC memory, HBITMAP bitmap, int width, int height)
-{
-    std::vector<DWORD> pixels(width * height);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-    for (DWORD &p : pixels)
-        p &= 0xFFFFFF;
-    return pixels;
-}
-
 std::vector<DWORD> TickerScene::Pixels(HWND bar, SIZE *size) const
 {
-    HWND window = TickerWindow(bar);
-    RECT client;
-    GetClientRect(window, &client);
-    int width = client.right, height = client.bottom;
-    if (size) {
-        size->cx = width;
-        size->cy = height;
-    }
-    HDC dc = GetDC(window);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    std::vector<DWORD> pixels = ReadPixels(memory, bitmap, width, height);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(window, dc);
-    return pixels;
+    return WindowPixels(TickerWindow(bar), false, size);
 }
 
 static DWORD Rgb(COLORREF color)

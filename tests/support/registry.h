@@ -1,0 +1,21 @@
+/* Test support: the registry entries registration writes and the
+   uninstaller removes, and small readers for them. */
+#ifndef VELMORA_TEST_REGISTRY_H
+#define VELMORA_TEST_REGISTRY_H
+
+#include <windows.h>
+#include <string>
+
+#define CLASS_KEY       "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}"
+#define UNINSTALL_KEY   "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\velmora"
+#define TOOLBAR_KEY     "Software\\Microsoft\\Internet Explorer\\Toolbar"
+#define TOOLBAR_VALUE   "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}"
+#define PRODUCT_KEY     "Software\\Velmora"
+
+/* A string value, or "<missing>". */
+std::string ReadText(HKEY root, const std::string &key, const char *name);
+bool HasValue(HKEY root, const char *key, const char *name);
+bool KeyExists(HKEY root, const char *key);
+bool FileExists(const std::string &path);
+
+#endif
