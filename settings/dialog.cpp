@@ -220,16 +220,26 @@ static void SourceOnFont(HWND dialog, BandState *band)
     if (!ReplaceTickerFonts(ticker, textFont, linkFont)) {
         DeleteObject(textFont);
         DeleteObject(linkFont);
+        return;
     }
+    WakeRenderer(ticker);
 }
 
-static void SourceOnColor(HWND dialog, COLORREF *field, const char *key)
+/* A row standing still looks at the band's colours and speed only when woken. */
+static void WakeBandRenderer(BandState *band)
+{
+    if (band->ticker)
+        WakeRenderer(band->ticker);
+}
+
+static void SourceOnColor(HWND dialog, BandState *band, COLORREF *field, const char *key)
 {
     COLORREF chosen;
     if (FAILED(PickColor(GetParent(dialog), *field, &chosen)))
         return;
     *field = chosen;
     WriteConfigStruct(key, &chosen, sizeof(chosen));
+    WakeBandRenderer(band);
 }
 
 static void SourceOnSpeed(BandState *band, LONG step)
@@ -239,6 +249,7 @@ static void SourceOnSpeed(BandState *band, LONG step)
         return;
     band->speed = speed;
     WriteConfigStruct("Speed", &speed, sizeof(speed));
+    WakeBandRenderer(band);
 }
 
 /* The product's site, with the support path behind it for the help page. */
@@ -260,9 +271,9 @@ static INT_PTR SourceOnCommand(HWND dialog, BandState *band, UINT id)
     case IDCANCEL:          ShowWindow(dialog, SW_HIDE); return TRUE;
     case IDM_SOURCES:       ShowWindow(dialog, SW_SHOW); return TRUE;
     case IDM_FONT:          SourceOnFont(dialog, band); return TRUE;
-    case IDM_TEXTCOLOR:     SourceOnColor(dialog, &band->textColor, "Textcolor"); return TRUE;
-    case IDM_LINKCOLOR:     SourceOnColor(dialog, &band->linkColor, "Linkcolor"); return TRUE;
-    case IDM_BACKCOLOR:     SourceOnColor(dialog, &band->backColor, "Backcolor"); return TRUE;
+    case IDM_TEXTCOLOR:     SourceOnColor(dialog, band, &band->textColor, "Textcolor"); return TRUE;
+    case IDM_LINKCOLOR:     SourceOnColor(dialog, band, &band->linkColor, "Linkcolor"); return TRUE;
+    case IDM_BACKCOLOR:     SourceOnColor(dialog, band, &band->backColor, "Backcolor"); return TRUE;
     case IDM_HELP:          OpenProductPage(TRUE); return TRUE;
     case IDM_HOMEPAGE:      OpenProductPage(FALSE); return TRUE;
     case IDM_FASTER:        SourceOnSpeed(band, 1); return FALSE;

@@ -25,7 +25,10 @@ enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 #define MAX_ROW_SEGMENTS    4096
 #define FAILED_LOAD_RETRY_MS    60000
 #define MAX_SPEED           16
-#define STILL_WAIT_MS       100
+/* A row standing still looks around as often as an idle one. */
+#define STILL_WAIT_MS       1000
+/* Frames between two looks at the foreground window while the row moves. */
+#define FOREGROUND_FRAMES   5
 
 static const WCHAR SEPARATOR[] = L" +++ ";
 
@@ -85,6 +88,9 @@ struct Renderer {
     LONG seenMenuOpen;
     LONG laidItems;       /* items the last layout placed, from the head */
     LONG seenHidden;
+    DWORD woken;          /* what the frame's last wait saw of the three events */
+    BOOL foreground;      /* the browser's window was in front at the last look */
+    LONG foregroundAge;   /* moving frames until the next look */
     /* Item widths in textFont, kept per list and font; the head's remaining
        text has a slot of its own. */
     HFONT widthFont;
@@ -207,6 +213,7 @@ static RenderNext Attach(Renderer *r, BOOL reload)
         PostMessageA(r->band->bandWindow, WM_FEEDLIST_RESELECT, 0, 0);
     if (WaitForSingleObject(r->ticker->exitEvent, 0) == WAIT_OBJECT_0)
         return NEXT_END;
+    r->foregroundAge = 0;
     r->scroll.offset = 0;
     r->scroll.separatorPhase = FALSE;
     r->hoverSeen = FALSE;
@@ -230,6 +237,7 @@ static RenderNext IdleFrame(Renderer *r)
 {
     /* Wakes once a second to look at the events; the exit event ends it sooner. */
     r->frameStill = FALSE;
+    r->foregroundAge = 0;
     /* The window shows its own text; coming back, the row is copied anew. */
     r->rowValid = FALSE;
     if (WaitAnswering(1, &r->ticker->exitEvent, 1000) == WAIT_OBJECT_0)
@@ -239,6 +247,7 @@ static RenderNext IdleFrame(Renderer *r)
         InvalidateRect(r->tickerWindow, NULL, TRUE);
         UpdateWindow(r->tickerWindow);
     }
+    r->woken = WaitForMultipleObjects(3, r->waitSet, FALSE, 0);
     return NEXT_FRAME;
 }
 
@@ -423,29 +432,26 @@ static LONG MeasureWithDc(const WCHAR *text, void *context)
     return size.cx;
 }
 
+/* The pacing wait watches the load, exit and target events too, so that a
+   frame needs no look at them of its own; one of them cuts it short. */
 static void Pace(Renderer *r)
 {
-    if (r->directDraw) {
-        WaitAnswering(0, NULL, 20);
+    r->woken = WaitAnswering(3, r->waitSet, r->directDraw ? 20 : 100);
+    if (r->directDraw && r->woken == WAIT_TIMEOUT)
         (void)IDirectDraw_WaitForVerticalBlank(r->directDraw, DDWAITVB_BLOCKBEGIN, NULL);
-    } else {
-        WaitAnswering(0, NULL, 100);
-    }
 }
 
-/* Nothing moves: no frame is due until the window thread reports a change
-   (a message: the cursor moved, the menu opened or closed, an item was
-   hidden, the window was uncovered); colours, fonts and the speed are
-   looked at ten times a second. An event that ends the wait is set again
-   for Poll. */
+/* Nothing moves: no frame is due until a change is reported (a message:
+   the cursor moved, the menu opened or closed, an item was hidden, the
+   window was uncovered, a colour, font or the speed changed) or one of the
+   events is set; the browser going to the background is seen within a
+   second, as an idle frame would. */
 static void WaitForChange(Renderer *r)
 {
     DWORD woken = MsgWaitForMultipleObjectsEx(3, r->waitSet, STILL_WAIT_MS, QS_ALLINPUT,
                                               MWMO_INPUTAVAILABLE);
-    if (woken < WAIT_OBJECT_0 + 3) {
-        SetEvent(r->waitSet[woken - WAIT_OBJECT_0]);
-        return;
-    }
+    r->woken = woken < WAIT_OBJECT_0 + 3 ? woken : WAIT_TIMEOUT;
+    r->foregroundAge = 0;
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         DispatchMessageA(&msg);
@@ -453,7 +459,10 @@ static void WaitForChange(Renderer *r)
 
 static void Show(Renderer *r)
 {
-    HDC window = GetDC(r->tickerWindow);
+    /* Only copied into, so nothing needs resetting when it goes back to the
+       cache; the clipping is what GetDC gives the window's styles. */
+    HDC window = GetDCEx(r->tickerWindow, NULL, DCX_CACHE | DCX_CLIPSIBLINGS | DCX_CLIPCHILDREN |
+                                                    DCX_NORESETATTRS);
     if (!window)
         return;
     BitBlt(window, 0, 0, r->drawn.size.cx, r->drawn.size.cy, r->frameDc, 0, 0, SRCCOPY);
@@ -631,11 +640,13 @@ static void EndHoverIfGone(Renderer *r)
 
 static RenderNext Poll(Renderer *r)
 {
+    DWORD woken = r->woken;
+    r->woken = WAIT_TIMEOUT;
     for (;;) {
-        DWORD woken = WaitForMultipleObjects(3, r->waitSet, FALSE, 0);
         if (woken == WAIT_OBJECT_0 + WAIT_LOAD) {
             /* A failed load shows its text and waits for the next choice. */
             Reload(r);
+            woken = WaitForMultipleObjects(3, r->waitSet, FALSE, 0);
             continue;
         }
         if (woken == WAIT_OBJECT_0 + WAIT_EXIT)
@@ -645,6 +656,19 @@ static RenderNext Poll(Renderer *r)
         EndHoverIfGone(r);
         return NEXT_FRAME;
     }
+}
+
+/* Asked every few moving frames only: some systems answer it through a
+   round trip to another process, and a browser gone to the background is
+   still let go of within a tenth of a second. Idle and still frames ask
+   each time. */
+static BOOL BrowserInFront(Renderer *r)
+{
+    if (r->foregroundAge-- <= 0) {
+        r->foreground = GetForegroundWindow() == r->band->topWindow;
+        r->foregroundAge = FOREGROUND_FRAMES - 1;
+    }
+    return r->foreground;
 }
 
 static void RunFrames(Renderer *r, BOOL reload)
@@ -658,7 +682,7 @@ static void RunFrames(Renderer *r, BOOL reload)
         if (r->ticker->retiredFonts)
             LetGoOfFonts(r);
         DeleteRetiredFonts(r->ticker);
-        BOOL foreground = GetForegroundWindow() == r->band->topWindow;
+        BOOL foreground = BrowserInFront(r);
         next = IsIdle(r, foreground) ? IdleFrame(r) : ActiveFrame(r, foreground);
         if (next == NEXT_FRAME)
             next = Poll(r);

@@ -141,6 +141,9 @@ void ReleaseTickerItems(TickerItem *items, LONG count);
    thread to delete; FALSE (nothing changed) when it cannot be queued. */
 BOOL ReplaceTickerFonts(TickerState *ticker, HFONT textFont, HFONT linkFont);
 void DeleteRetiredFonts(TickerState *ticker);
+/* Any thread: a row that stands still is drawn again with what changed
+   (colours, fonts, speed, hidden headlines). */
+void WakeRenderer(TickerState *ticker);
 
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -47,7 +47,7 @@ static IXMLDOMNode *HoldHoveredNode(TickerState *ticker)
 
 /* A row that stands still waits for a message; anything that can change
    it without moving it wakes the rendering thread. */
-static void WakeRenderer(TickerState *ticker)
+void WakeRenderer(TickerState *ticker)
 {
     PostThreadMessageA(GetThreadId(ticker->renderThread), WM_NULL, 0, 0);
 }
