@@ -2,7 +2,9 @@
    sees: scrolling at speed 1 and 4, paused on a hover, an empty list, the
    browser in the background, and 256 items on a 2048-pixel ticker. For each
    it prints the CPU per frame of this program, of the wineserver and of the
-   X server, measured over the same span; then what the process holds before
+   X server, measured over the same span from the kernel's run times of
+   their threads (the rendering thread's own column is what the system
+   reports, in whole scheduler ticks); then what the process holds before
    and after the long scrolling run. Frames are those the rendering thread
    ran (framesRun), copies those it made to the window (framesShown).
    Usage: ticker_bench [frames]; tools/bench.sh passes the server pids. */
@@ -20,44 +22,110 @@ static double FileTimeMs(const FILETIME &t)
     return x.QuadPart / 10000.0;
 }
 
-static double ProcessCpu()
+/* The run time of each thread of a host process, which the kernel keeps to
+   the nanosecond, read through Wine's Z: drive; none where there is no
+   such process or drive. */
+struct HostTimes {
+    int count;
+    unsigned long tids[64];
+    double ms[64];
+};
+
+static HostTimes ReadHost(const char *pid)
+{
+    HostTimes times = {};
+    times.count = -1;
+    if (!pid || !*pid)
+        return times;
+    char pattern[64];
+    snprintf(pattern, sizeof(pattern), "Z:\\proc\\%s\\task\\*", pid);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return times;
+    times.count = 0;
+    do {
+        char path[128];
+        snprintf(path, sizeof(path), "Z:\\proc\\%s\\task\\%s\\schedstat", pid, found.cFileName);
+        FILE *file = found.cFileName[0] != '.' ? fopen(path, "rb") : NULL;
+        unsigned long long ns = 0;
+        if (file && fscanf(file, "%llu", &ns) == 1 && times.count < 64) {
+            times.tids[times.count] = strtoul(found.cFileName, NULL, 10);
+            times.ms[times.count++] = ns / 1e6;
+        }
+        if (file)
+            fclose(file);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return times;
+}
+
+/* CPU spent between two readings: a thread that ended meanwhile takes its
+   part with it; one that began counts whole. -1 without readings. */
+static double HostSpent(const HostTimes &a, const HostTimes &b)
+{
+    if (a.count < 0 || b.count < 0)
+        return -1;
+    double spent = 0;
+    for (int i = 0; i < b.count; i++) {
+        double before = 0;
+        for (int j = 0; j < a.count; j++)
+            if (a.tids[j] == b.tids[i])
+                before = a.ms[j];
+        spent += b.ms[i] - before;
+    }
+    return spent;
+}
+
+/* This program's pid on the host: the process whose first command-line
+   word names this program's file (one benchmark runs at a time). The
+   "self" of a path opened here is the wineserver's. */
+static void FindHostPid(char *pid, size_t size)
+{
+    char module[MAX_PATH];
+    GetModuleFileNameA(NULL, module, sizeof(module));
+    const char *name = strrchr(module, '\\') ? strrchr(module, '\\') + 1 : module;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (found.cFileName[0] < '1' || found.cFileName[0] > '9')
+            continue;
+        char path[64], command[512] = {};
+        snprintf(path, sizeof(path), "Z:\\proc\\%s\\cmdline", found.cFileName);
+        FILE *file = fopen(path, "rb");
+        if (!file)
+            continue;
+        fread(command, 1, sizeof(command) - 1, file);
+        fclose(file);
+        size_t length = strlen(command), nameLength = strlen(name);
+        if (length >= nameLength && _stricmp(command + length - nameLength, name) == 0) {
+            snprintf(pid, size, "%s", found.cFileName);
+            break;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+static const char *HostPid()
+{
+    static char pid[32];
+    static bool looked;
+    if (!looked) {
+        looked = true;
+        FindHostPid(pid, sizeof(pid));
+    }
+    return pid;
+}
+
+/* This process as the system reports it, in whole scheduler ticks: the
+   figure where the host's own cannot be read. */
+static double ProcessTimes()
 {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-/* User and system time of a host process, read through Wine's Z: drive;
-   -1 without a pid. */
-static double HostCpu(const char *pidVariable)
-{
-    const char *pid = getenv(pidVariable);
-    const char *hz = getenv("VELMORA_BENCH_HZ");
-    if (!pid || !*pid || !hz)
-        return -1;
-    char path[64];
-    snprintf(path, sizeof(path), "Z:\\proc\\%s\\stat", pid);
-    FILE *file = fopen(path, "rb");
-    if (!file)
-        return -1;
-    char line[1024] = {};
-    size_t got = fread(line, 1, sizeof(line) - 1, file);
-    fclose(file);
-    line[got] = 0;
-    /* The fields after the command name; user and system time are the 12th and 13th. */
-    const char *p = strrchr(line, ')');
-    if (!p)
-        return -1;
-    unsigned long long fields[13] = {};
-    int n = 0;
-    for (p++; *p && n < 13;) {
-        while (*p == ' ')
-            p++;
-        fields[n++] = strtoull(p, NULL, 10);
-        while (*p && *p != ' ')
-            p++;
-    }
-    return n == 13 ? (fields[11] + fields[12]) * 1000.0 / atof(hz) : -1;
 }
 
 static double ThreadCpu(HANDLE thread)
@@ -68,7 +136,8 @@ static double ThreadCpu(HANDLE thread)
 }
 
 struct Sample {
-    double program, render, server, x;
+    HostTimes program, server, x;
+    double programTimes, render;
     LONG frames, copies;
     DWORD time;
 };
@@ -76,10 +145,11 @@ struct Sample {
 static Sample Take(TickerState *t)
 {
     Sample s;
-    s.program = ProcessCpu();
+    s.program = ReadHost(HostPid());
+    s.programTimes = ProcessTimes();
     s.render = ThreadCpu(t->renderThread);
-    s.server = HostCpu("VELMORA_BENCH_SERVER_PID");
-    s.x = HostCpu("VELMORA_BENCH_X_PID");
+    s.server = ReadHost(getenv("VELMORA_BENCH_SERVER_PID"));
+    s.x = ReadHost(getenv("VELMORA_BENCH_X_PID"));
     s.frames = t->framesRun;
     s.copies = t->framesShown;
     s.time = timeGetTime();
@@ -121,10 +191,14 @@ static void PrintRow(const char *state, const Sample &a, const Sample &b)
 {
     LONG frames = b.frames - a.frames;
     double wall = b.time - a.time;
-    double program = b.program - a.program;
+    double program = HostSpent(a.program, b.program);
+    if (program < 0)
+        program = b.programTimes - a.programTimes;
     double render = b.render - a.render;
-    double server = a.server < 0 ? 0 : b.server - a.server;
-    double x = a.x < 0 ? 0 : b.x - a.x;
+    double server = HostSpent(a.server, b.server);
+    server = server < 0 ? 0 : server;
+    double x = HostSpent(a.x, b.x);
+    x = x < 0 ? 0 : x;
     double whole = program + server + x;
     if (frames > 0)
         printf("%-22s %7ld %7ld %8.3f %8.3f %10.3f %8.3f %8.3f %8.2f%%\n", state, frames,

@@ -49,6 +49,7 @@ BandRig::~BandRig()
     server.Release();
     PumpUntil([] { return CanUnloadModule() == S_OK; }, 30000);
     server.Stop();
+    DeleteFileA((scratch.folder() + "\\store.txt").c_str());
 }
 
 void BandRig::WriteServers(const std::vector<std::string> &urls, const std::string &show)

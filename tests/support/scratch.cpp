@@ -43,10 +43,15 @@ ScratchModule::ScratchModule() : module_(NULL), previous_(moduleHandle)
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     char name[MAX_PATH + 64];
-    snprintf(name, sizeof(name), "%svelmora-test-%lu-%ld", temp, GetCurrentProcessId(),
-             InterlockedIncrement(&counter));
+    /* Process ids come round again, and a killed run leaves its folder with
+       whatever it wrote: only a folder made here and now is empty. */
+    for (int tries = 0; tries < 1000; tries++) {
+        snprintf(name, sizeof(name), "%svelmora-test-%lu-%ld", temp, GetCurrentProcessId(),
+                 InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, NULL) || GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
     folder_ = name;
-    CreateDirectoryA(folder_.c_str(), NULL);
     std::string dll = folder_ + "\\velmora.dll";
     if (!CopyFileA((TestProgramFolder() + "\\velmora.dll").c_str(), dll.c_str(), FALSE))
         return;
