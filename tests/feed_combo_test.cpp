@@ -68,6 +68,18 @@ protected:
         }
     }
     bool Loaded() { return WaitForSingleObject(fake->loadEvent, 0) == WAIT_OBJECT_0; }
+    /* Toolbar windows whose fill of two user feeds is held at the first,
+       "/slow", until the server lets it go. */
+    bool StartHeldFill(const std::vector<std::pair<std::string, std::string>> &store = {})
+    {
+        rig.server.Serve("/slow", ChannelFeed("Slow"), 200, "text/xml", LoopbackServer::Hold);
+        rig.server.Serve("/a", ChannelFeed("Alpha"));
+        rig.WriteServers({ rig.server.Url("/slow"), rig.server.Url("/a") }, "");
+        if (!store.empty())
+            rig.SetStoreFeeds(store);
+        return rig.Build() && rig.CreateWindows() &&
+               PumpUntil([&] { return rig.server.Requests("/slow") == 1; }, 5000);
+    }
 
     BandRig rig;
     TickerState *fake = nullptr;
@@ -192,13 +204,7 @@ TEST_F(FeedCombo, WithoutAStoreOnlyTheUsersFeeds)
 
 TEST_F(FeedCombo, AFillStartedTwiceLeavesOneSetOfEntries)
 {
-    rig.server.Serve("/slow", ChannelFeed("Slow"), 200, "text/xml", LoopbackServer::Hold);
-    rig.server.Serve("/a", ChannelFeed("Alpha"));
-    rig.WriteServers({ rig.server.Url("/slow"), rig.server.Url("/a") }, "");
-    rig.SetStoreFeeds({ { "http://store.test/one", "One" } });
-    ASSERT_TRUE(rig.Build());
-    ASSERT_TRUE(rig.CreateWindows());
-    ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/slow") == 1; }, 5000));
+    ASSERT_TRUE(StartHeldFill({ { "http://store.test/one", "One" } }));
     PostMessageA(rig.toolbar, WM_FEEDLIST_FILL, 0, 0);
     ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/slow") == 2; }, 5000));
     rig.server.Release();
@@ -209,12 +215,7 @@ TEST_F(FeedCombo, AFillStartedTwiceLeavesOneSetOfEntries)
 
 TEST_F(FeedCombo, AnotherToolbarsEndLeavesThisFillRunning)
 {
-    rig.server.Serve("/slow", ChannelFeed("Slow"), 200, "text/xml", LoopbackServer::Hold);
-    rig.server.Serve("/a", ChannelFeed("Alpha"));
-    rig.WriteServers({ rig.server.Url("/slow"), rig.server.Url("/a") }, "");
-    ASSERT_TRUE(rig.Build());
-    ASSERT_TRUE(rig.CreateWindows());
-    ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/slow") == 1; }, 5000));
+    ASSERT_TRUE(StartHeldFill());
 
     /* A second band's toolbar fills from an empty list and goes away. */
     HWND site = rig.site;
@@ -234,12 +235,7 @@ TEST_F(FeedCombo, AnotherToolbarsEndLeavesThisFillRunning)
 
 TEST_F(FeedCombo, AFillOutlivingItsToolbarKeepsWhatItUses)
 {
-    rig.server.Serve("/slow", ChannelFeed("Slow"), 200, "text/xml", LoopbackServer::Hold);
-    rig.server.Serve("/a", ChannelFeed("Alpha"));
-    rig.WriteServers({ rig.server.Url("/slow"), rig.server.Url("/a") }, "");
-    ASSERT_TRUE(rig.Build());
-    ASSERT_TRUE(rig.CreateWindows());
-    ASSERT_TRUE(PumpUntil([&] { return rig.server.Requests("/slow") == 1; }, 5000));
+    ASSERT_TRUE(StartHeldFill());
     HANDLE done = rig.band()->feedListDoneEvent;
 
     DWORD start = GetTickCount();

@@ -185,12 +185,7 @@ protected:
             DeleteFileA((install + file).c_str());
         RemoveDirectoryA(install.c_str());
         RemoveDirectoryA((root + "\\Program Files").c_str());
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA((tempFolder + "\\*.tmp").c_str(), &found);
-        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
-            DeleteFileA((tempFolder + "\\" + found.cFileName).c_str());
-        if (find != INVALID_HANDLE_VALUE)
-            FindClose(find);
+        DeleteUninstallerCopies(tempFolder);
         RemoveDirectoryA(tempFolder.c_str());
         RemoveDirectoryA(root.c_str());
     }

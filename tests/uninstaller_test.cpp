@@ -212,12 +212,7 @@ protected:
 
     void TearDown() override
     {
-        WIN32_FIND_DATAA found;
-        HANDLE find = FindFirstFileA((tempFolder + "\\*.tmp").c_str(), &found);
-        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
-            DeleteFileA((tempFolder + "\\" + found.cFileName).c_str());
-        if (find != INVALID_HANDLE_VALUE)
-            FindClose(find);
+        DeleteUninstallerCopies(tempFolder);
         DeleteFileA(uninstaller.c_str());
         DeleteFileA((install + "\\velmora.dll").c_str());
         DeleteFileA((install + "\\serverlist").c_str());

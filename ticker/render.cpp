@@ -86,8 +86,7 @@ struct Renderer {
     BOOL frameStill;      /* this frame left the hover as it stood */
     LONG seenMoves;       /* cursorMoves when the hover was last tested */
     LONG seenMenuOpen;
-    LONG laidItems;       /* items the last layout placed, from the head */
-    LONG seenHidden;
+    LONG seenHides;
     DWORD woken;          /* what the frame's last wait saw of the three events */
     BOOL foreground;      /* the browser's window was in front at the last look */
     LONG foregroundAge;   /* moving frames until the next look */
@@ -235,19 +234,20 @@ static BOOL IsIdle(const Renderer *r, BOOL foreground)
 
 static RenderNext IdleFrame(Renderer *r)
 {
-    /* Wakes once a second to look at the events; the exit event ends it sooner. */
+    /* Wakes once a second to look at the events; any of them ends it sooner. */
     r->frameStill = FALSE;
     r->foregroundAge = 0;
     /* The window shows its own text; coming back, the row is copied anew. */
     r->rowValid = FALSE;
-    if (WaitAnswering(1, &r->ticker->exitEvent, 1000) == WAIT_OBJECT_0)
+    DWORD woken = WaitAnswering(3, r->waitSet, 1000);
+    if (woken == WAIT_OBJECT_0 + WAIT_EXIT)
         return NEXT_END;
     if (!r->idleRepaintDone && r->tickerWindow) {
         r->idleRepaintDone = TRUE;
         InvalidateRect(r->tickerWindow, NULL, TRUE);
         UpdateWindow(r->tickerWindow);
     }
-    r->woken = WaitForMultipleObjects(3, r->waitSet, FALSE, 0);
+    r->woken = woken;
     return NEXT_FRAME;
 }
 
@@ -346,8 +346,6 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
     LONG drawn = 0;
     TickerItem *under = NULL;
     BOOL separatorNext = r->scroll.separatorPhase;
-    if (!paint)
-        r->laidItems = 0;
     for (int segments = 0; segments < MAX_ROW_SEGMENTS && x < end; segments++) {
         if (!separatorNext) {
             TickerItem *item = &t->items[i];
@@ -356,7 +354,6 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
             item->ops->getText(item, &text, &length, drawn);
             LONG width = TextWidthOf(r, dc, i, drawn++, text, length);
             if (!paint) {
-                r->laidItems++;
                 SetRect(&item->rect, x, 0, x + width, width > 0 ? r->separator.cy : 0);
                 if (cursor && !under && !(item->flags & ITEM_HIDDEN) && cursor->x >= x &&
                     cursor->x <= x + width && cursor->y >= 0 && cursor->y <= item->rect.bottom) {
@@ -386,22 +383,6 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
             i = 0;
     }
     return under;
-}
-
-/* The hidden marks of the items the last layout placed: hiding one under a
-   still cursor changes the row. */
-static LONG HiddenMarks(const Renderer *r)
-{
-    const TickerState *t = r->ticker;
-    LONG count = r->laidItems < t->itemCount ? r->laidItems : t->itemCount;
-    LONG i = t->headIndex < t->itemCount ? t->headIndex : 0;
-    DWORD marks = 0;
-    for (LONG n = 0; n < count; n++) {
-        marks = marks * 31 + ((t->items[i].flags & ITEM_HIDDEN) ? 1 : 2);
-        if (++i >= t->itemCount)
-            i = 0;
-    }
-    return (LONG)marks;
 }
 
 static BOOL SameLook(const RowLook *a, const RowLook *b)
@@ -452,6 +433,8 @@ static void WaitForChange(Renderer *r)
                                               MWMO_INPUTAVAILABLE);
     r->woken = woken < WAIT_OBJECT_0 + 3 ? woken : WAIT_TIMEOUT;
     r->foregroundAge = 0;
+    if (woken != WAIT_OBJECT_0 + 3)
+        return;
     MSG msg;
     while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
         DispatchMessageA(&msg);
@@ -555,17 +538,19 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         r->widthFont = look.textFont;
     }
 
-    /* The hover can change only when the row moved or changed, or the
-       cursor moved, or the item menu opened or closed. */
+    /* The hover can change only when the row moved or changed (a hide
+       among them), or the cursor moved, or the item menu opened or closed. */
     LONG moves = t->cursorMoves;
     LONG menuOpen = t->itemMenuOpen;
+    LONG hides = t->hides;
     BOOL sameRow = r->rowValid && r->shift == 0 && r->drawn.size.cx == look.size.cx &&
                    r->drawn.size.cy == look.size.cy && r->drawn.textFont == look.textFont &&
-                   r->drawn.linkFont == look.linkFont && HiddenMarks(r) == r->seenHidden;
+                   r->drawn.linkFont == look.linkFont && hides == r->seenHides;
     r->frameStill = sameRow && moves == r->seenMoves && menuOpen == r->seenMenuOpen;
     if (!r->frameStill) {
         r->seenMoves = moves;
         r->seenMenuOpen = menuOpen;
+        r->seenHides = hides;
         r->hoverSeen = FALSE;
         POINT cursor = { 0, 0 };
         /* Hit testing asks the system for the cursor; with it elsewhere, or
@@ -576,7 +561,6 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
             ScreenToClient(r->tickerWindow, &inClient);
         LONG underX = 0;
         TickerItem *under = WalkRow(r, memory, NULL, mayHover ? &inClient : NULL, &underX);
-        r->seenHidden = HiddenMarks(r);
         look.hovered = NULL;
         if (under) {
             under->ops->hitTest(under, r->tickerWindow);

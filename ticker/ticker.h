@@ -121,6 +121,9 @@ struct TickerState {
        had to paint while the row was the rendering thread's to show. */
     volatile LONG cursorMoves;
     volatile LONG rowExposed;
+    /* Bumped by the window thread at every hide: the row changes under a
+       cursor that need not move. */
+    volatile LONG hides;
     /* Bumped twice by the rendering thread around every change of
        hoveredNode (odd meanwhile), so that the window thread converts a
        description once per hover rather than once per tooltip request. */

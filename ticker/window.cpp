@@ -157,8 +157,10 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
     if (TickerIsLive(ticker)) {
         ticker->itemMenuOpen = 0;
         /* A reload during the menu may have put another headline into the slot. */
-        if (command == IDM_ITEM_HIDE && item && item->node == node)
+        if (command == IDM_ITEM_HIDE && item && item->node == node) {
             InterlockedOr(&item->flags, ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
+            InterlockedIncrement(&ticker->hides);
+        }
         WakeRenderer(ticker);
     }
     if (command == IDM_ITEM_NEWWINDOW)

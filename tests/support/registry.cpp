@@ -28,3 +28,13 @@ bool FileExists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+void DeleteUninstallerCopies(const std::string &folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*.tmp").c_str(), &found);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found))
+        DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    if (find != INVALID_HANDLE_VALUE)
+        FindClose(find);
+}

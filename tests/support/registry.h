@@ -17,5 +17,7 @@ std::string ReadText(HKEY root, const std::string &key, const char *name);
 bool HasValue(HKEY root, const char *key, const char *name);
 bool KeyExists(HKEY root, const char *key);
 bool FileExists(const std::string &path);
+/* The temporary copies ("*.tmp") the uninstaller left in folder. */
+void DeleteUninstallerCopies(const std::string &folder);
 
 #endif
