@@ -195,16 +195,18 @@ static void Reload(Renderer *r)
 
 static RenderNext Attach(Renderer *r, BOOL reload)
 {
-    /* The tip belongs to the tool of the window being left. */
+    /* The tip belongs to the tool of the window being left, and the tool
+       goes with it: the tooltip holds only the target's, however many band
+       windows come and go. */
     HideTip(r);
-    r->tickerWindow = GetDlgItem(r->band->bandWindow, TICKER_ID);
     TTTOOLINFOA tool;
+    FillToolInfo(&tool, r->tickerWindow);
+    SendMessageA(r->tooltip, TTM_DELTOOLA, 0, (LPARAM)&tool);
+    r->tickerWindow = GetDlgItem(r->band->bandWindow, TICKER_ID);
     FillToolInfo(&tool, r->tickerWindow);
     tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
     tool.hinst = moduleHandle;
     tool.lpszText = LPSTR_TEXTCALLBACKA;
-    /* Each window is registered once, however often it becomes the target again. */
-    SendMessageA(r->tooltip, TTM_DELTOOLA, 0, (LPARAM)&tool);
     SendMessageA(r->tooltip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
     /* With no active band there is no toolbar to ask; a post to no window
        would land in this thread's own queue. */
