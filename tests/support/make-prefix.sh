@@ -14,7 +14,17 @@ for l in de_DE en_US; do
     [ -d "$locales/$l.UTF-8" ] || localedef -i "$l" -f UTF-8 "$locales/$l.UTF-8"
 done
 
-[ -f "$WINEPREFIX/.velmora-ready" ] && exit 0
+# Wine draws caption buttons with Marlett, which Debian ships among Wine's
+# data but Wine 8 does not find there: without it they read "0 1 r".
+install_marlett() {
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] &&
+        cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || true
+}
+if [ -f "$WINEPREFIX/.velmora-ready" ]; then
+    install_marlett
+    exit 0
+fi
 log="$BUILD/prefix.log"
 started=$(date +%s)
 # A prefix that wineboot finished is kept; only the settings below are redone.
@@ -37,6 +47,7 @@ reg add 'HKLM\Software\Microsoft\Internet Explorer\Toolbar' /f
 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' /d 'Liberation Mono' /f
 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' /f
 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /d 'Liberation Serif' /f
+install_marlett
 timeout 60 "$WINESERVER" -w
 touch "$WINEPREFIX/.velmora-ready"
 echo "made the $ARCH Wine prefix in $(( $(date +%s) - started )) s"
