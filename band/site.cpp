@@ -41,12 +41,11 @@ void MakeActiveBand(const BandObject *band)
    after us: the common controls' subclass chain lets each of us leave in
    any order, and the host's own user data stays the host's. Each band
    sited on the window has its own subclass, named by the band's address;
-   while one is in the chain the module stays loaded. */
-
-/* Below a later subclasser, comctl32's own procedure stays in the window's
-   chain after ours has left, so comctl32 must outlive this module. The
-   imported address of InitCommonControlsEx names the comctl32 we are bound
-   to (the subclass calls go through local stubs). */
+   while one is in the chain the module stays loaded.
+   Below a later subclasser, comctl32's own procedure stays in the window's
+   chain after ours has left, so comctl32 must outlive this module. It is
+   found by InitCommonControlsEx, which is imported by address (the subclass
+   calls are reached through stubs of this module). */
 static void PinCommonControls(void)
 {
     HMODULE comctl = NULL;
