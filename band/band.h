@@ -90,6 +90,11 @@ extern const IDispatchVtbl eventSinkTable;
 /* Points the shared state at this band's windows and browser. */
 void MakeActiveBand(const BandObject *band);
 
+/* The site window's subclass (site.cpp), one for each band sited on it;
+   the module stays loaded while one is in the window's chain. */
+void SubclassSiteWindow(HWND site, UINT_PTR id);
+void UnsubclassSiteWindow(HWND site, UINT_PTR id);
+
 /* C callers pass IIDs by pointer and may pass null; C++ sees a reference it
    may assume is bound, so the address is laundered before it is checked. */
 static inline const GUID *GuidAddress(const GUID &guid)

@@ -37,26 +37,35 @@ void MakeActiveBand(const BandObject *band)
     state->browser = band->browser;
 }
 
-/* The site window outlives the band: its own procedure goes back, when
-   nobody subclassed it after us, so it never calls into an unloaded module. */
-static void UnsubclassSiteWindow(HWND site)
+/* The site window outlives the band, and other add-ons may subclass it
+   after us: the common controls' subclass chain lets each of us leave in
+   any order, and the host's own user data stays the host's. Each band
+   sited on the window has its own subclass, named by the band's address;
+   while one is in the chain the module stays loaded.
+   Below a later subclasser, comctl32's own procedure stays in the window's
+   chain after ours has left, so comctl32 must outlive this module. It is
+   found by InitCommonControlsEx, which is imported by address (the subclass
+   calls are reached through stubs of this module). */
+static void PinCommonControls(void)
 {
-    if (!site || !IsWindow(site))
-        return;
-    if (GetWindowLongPtrA(site, GWLP_WNDPROC) != (LONG_PTR)SiteWindowProc)
-        return;
-    LONG_PTR previous = GetWindowLongPtrA(site, GWLP_USERDATA);
-    SetWindowLongPtrA(site, GWLP_WNDPROC, previous);
-    SetWindowLongPtrA(site, GWLP_USERDATA, 0);
+    HMODULE comctl = NULL;
+    (void)GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                             (LPCSTR)(void *)InitCommonControlsEx, &comctl);
 }
 
-static void SubclassSiteWindow(HWND site)
+void SubclassSiteWindow(HWND site, UINT_PTR id)
 {
-    /* A second band on the same site window must not record us as our own predecessor. */
-    if (GetWindowLongPtrA(site, GWLP_WNDPROC) == (LONG_PTR)SiteWindowProc)
+    if (!SetWindowSubclass(site, SiteWindowProc, id, 0))
         return;
-    LONG_PTR previous = SetWindowLongPtrA(site, GWLP_WNDPROC, (LONG_PTR)SiteWindowProc);
-    SetWindowLongPtrA(site, GWLP_USERDATA, previous);
+    PinCommonControls();
+    LockModule();
+}
+
+/* Also when the window goes while the band is still sited on it. */
+void UnsubclassSiteWindow(HWND site, UINT_PTR id)
+{
+    if (site && RemoveWindowSubclass(site, SiteWindowProc, id))
+        UnlockModule();
 }
 
 static void LeaveSite(BandObject *band)
@@ -72,7 +81,7 @@ static void LeaveSite(BandObject *band)
         if (band->commandWindow)
             DestroyWindow(band->commandWindow);
         band->commandWindow = NULL;
-        UnsubclassSiteWindow(band->siteWindow);
+        UnsubclassSiteWindow(band->siteWindow, (UINT_PTR)band);
         band->siteWindow = NULL;
         band->browserTopWindow = NULL;
         IInputObjectSite_Release(band->inputObjectSite);
@@ -119,7 +128,7 @@ static HRESULT SiteWindowOf(IUnknown *site, HWND *window)
 static void BuildBand(BandObject *band, IObjectWithSite *entry)
 {
     BandState *state = processBandState;
-    SubclassSiteWindow(band->siteWindow);
+    SubclassSiteWindow(band->siteWindow, (UINT_PTR)band);
     band->browserTopWindow = GetAncestor(band->siteWindow, GA_ROOT);
     ActivateModuleContext();
     (void)InitSettingsAndDialog(state, &band->commandWindow);

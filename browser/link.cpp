@@ -8,12 +8,30 @@
 static const char BAND_CLSID_TEXT[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
 #define SUPPORT_URL_CHARS 1024
 
+/* Links come from feeds that anybody can write: a script, file or other
+   scheme would run in, or reach from, the user's page. Only web addresses
+   are opened, the scheme compared in ASCII whatever the user's locale. */
+static BOOL IsWebAddress(const WCHAR *url)
+{
+    static const char *const schemes[] = { "http:", "https:" };
+    for (int s = 0; s < 2; s++) {
+        const char *scheme = schemes[s];
+        int i = 0;
+        while (scheme[i] && (url[i] >= L'A' && url[i] <= L'Z' ? url[i] + 32 : url[i]) == (WCHAR)scheme[i])
+            i++;
+        if (!scheme[i])
+            return TRUE;
+    }
+    return FALSE;
+}
+
 int OpenLink(const WCHAR *url, DWORD flags)
 {
     /* The active band takes its browser out of the shared state when it
        leaves its site (band/site.cpp), so a released browser is never
-       navigated: with no active band, links open nowhere. */
-    if (processBandState && processBandState->browser && url)
+       navigated: with no active band, links open nowhere. Other schemes
+       are ignored without a word. */
+    if (processBandState && processBandState->browser && url && IsWebAddress(url))
         (void)NavigateBrowser(processBandState->browser, url, flags);
     return 0;
 }
@@ -56,7 +74,7 @@ HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength
     const WCHAR *entry = loaded ? (const WCHAR *)LockResource(loaded) : NULL;
     if (!entry) {
         DWORD err = GetLastError();
-        return err ? (HRESULT)err : E_FAIL;   /* never a failure that reads as success */
+        return err ? HRESULT_FROM_WIN32(err) : E_FAIL;
     }
     for (UINT skip = id % 16; skip > 0; skip--)
         entry += 1 + *entry;

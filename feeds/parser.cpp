@@ -74,28 +74,144 @@ static HRESULT CreateFeedDocument(IXMLDOMDocument **document)
    document that uses a 50 000-character entity 20 000 times in one title
    loads at once and then holds its reader for good. A document with a DTD
    is therefore weighed before any text is read. The DOM writes out the
-   declarations only as part of the whole document, so the prolog (all that
-   precedes the document element) stands for the largest entity; an entity
-   that uses another one could outgrow it and is refused. */
-#define FEED_PROLOG_CHARS       16384
+   declarations only as part of the whole document, so they are read from
+   what precedes the document element. Only entity values expand: comments,
+   processing instructions and other literals there weigh nothing. An
+   entity that uses another one could outgrow any bound and is refused. */
+#define FEED_ENTITY_CHARS       16384
 #define FEED_EXPANSION_CHARS    262144
+
+static BOOL IsEscape(const WCHAR *text)
+{
+    static const WCHAR *const escapes[] = { L"lt;", L"gt;", L"amp;", L"quot;", L"apos;" };
+    for (int e = 0; e < 5; e++)
+        if (StrCmpNW(text, escapes[e], lstrlenW(escapes[e])) == 0)
+            return TRUE;
+    return FALSE;
+}
 
 /* Entity uses in written-out text: every '&' but character references and
    the escapes the writer itself produces. */
 static LONG CountEntityUses(const WCHAR *text, UINT length)
 {
-    static const WCHAR *const escapes[] = { L"lt;", L"gt;", L"amp;", L"quot;", L"apos;" };
+    LONG uses = 0;
+    for (UINT i = 0; i < length; i++)
+        if (text[i] == L'&' && text[i + 1] != L'#' && !IsEscape(text + i + 1))
+            uses++;
+    return uses;
+}
+
+/* Inside an entity value a character reference to '&' is replaced when the
+   entity is declared, and so starts an entity reference in its text. */
+static BOOL IsAmpersandReference(const WCHAR *text, UINT length)
+{
+    UINT i = 1;
+    BOOL hex = i < length && (text[i] == L'x' || text[i] == L'X');
+    ULONG value = 0;
+    for (i += hex; i < length && text[i] != L';' && value < 0x110000; i++) {
+        WCHAR c = text[i];
+        int digit = c >= L'0' && c <= L'9' ? c - L'0' : hex && (c | 0x20) >= L'a' && (c | 0x20) <= L'f' ?
+                    (c | 0x20) - L'a' + 10 : -1;
+        if (digit < 0)
+            return FALSE;
+        value = value * (hex ? 16 : 10) + digit;
+    }
+    return value == L'&';
+}
+
+static LONG CountValueReferences(const WCHAR *value, UINT length)
+{
     LONG uses = 0;
     for (UINT i = 0; i < length; i++) {
-        if (text[i] != L'&' || text[i + 1] == L'#')
+        if (value[i] != L'&')
             continue;
-        BOOL escape = FALSE;
-        for (int e = 0; e < 5 && !escape; e++)
-            escape = StrCmpNW(text + i + 1, escapes[e], lstrlenW(escapes[e])) == 0;
-        if (!escape)
+        if (i + 1 < length && value[i + 1] == L'#')
+            uses += IsAmpersandReference(value + i + 1, length - i - 1);
+        else if (!IsEscape(value + i + 1))
             uses++;
     }
     return uses;
+}
+
+struct EntityWeight {
+    UINT largestValue;
+    LONG nestedUses;   /* references inside entity values */
+};
+
+static BOOL StartsAt(const WCHAR *text, UINT length, UINT i, const WCHAR *prefix)
+{
+    UINT n = lstrlenW(prefix);
+    return i + n <= length && StrCmpNW(text + i, prefix, n) == 0;
+}
+
+static UINT SkipPast(const WCHAR *text, UINT length, UINT i, const WCHAR *end)
+{
+    while (i < length && !StartsAt(text, length, i, end))
+        i++;
+    return i < length ? i + lstrlenW(end) : length;
+}
+
+/* The closing quote of the literal that the character at i opens, or length. */
+static UINT ClosingQuote(const WCHAR *text, UINT length, UINT i)
+{
+    UINT close = i + 1;
+    while (close < length && text[close] != text[i])
+        close++;
+    return close;
+}
+
+static UINT LiteralEnd(const WCHAR *text, UINT length, UINT i)
+{
+    UINT close = ClosingQuote(text, length, i);
+    return close < length ? close + 1 : length;
+}
+
+static UINT SkipSpace(const WCHAR *text, UINT length, UINT i)
+{
+    while (i < length && (text[i] == L' ' || text[i] == L'\t' || text[i] == L'\r' || text[i] == L'\n'))
+        i++;
+    return i;
+}
+
+/* From behind "<!ENTITY" to past its '>': "[% ]name" and then either the
+   quoted value or an external identifier, which is never fetched. */
+static UINT WeighEntityDeclaration(const WCHAR *text, UINT length, UINT i, EntityWeight *weight)
+{
+    i = SkipSpace(text, length, i);
+    if (i < length && text[i] == L'%')
+        i = SkipSpace(text, length, i + 1);
+    while (i < length && text[i] != L'>' && text[i] != L'"' && text[i] != L'\'' &&
+           SkipSpace(text, length, i) == i)
+        i++;
+    i = SkipSpace(text, length, i);
+    if (i < length && (text[i] == L'"' || text[i] == L'\'')) {
+        UINT close = ClosingQuote(text, length, i);
+        UINT valueLength = close - i - 1;
+        if (valueLength > weight->largestValue)
+            weight->largestValue = valueLength;
+        weight->nestedUses += CountValueReferences(text + i + 1, valueLength);
+        i = close < length ? close + 1 : length;
+    }
+    while (i < length && text[i] != L'>')
+        i = text[i] == L'"' || text[i] == L'\'' ? LiteralEnd(text, length, i) : i + 1;
+    return i < length ? i + 1 : length;
+}
+
+static void WeighDeclarations(const WCHAR *prolog, UINT length, EntityWeight *weight)
+{
+    UINT i = 0;
+    while (i < length) {
+        if (StartsAt(prolog, length, i, L"<!--"))
+            i = SkipPast(prolog, length, i + 4, L"-->");
+        else if (StartsAt(prolog, length, i, L"<?"))
+            i = SkipPast(prolog, length, i + 2, L"?>");
+        else if (StartsAt(prolog, length, i, L"<!ENTITY"))
+            i = WeighEntityDeclaration(prolog, length, i + 8, weight);
+        else if (prolog[i] == L'"' || prolog[i] == L'\'')
+            i = LiteralEnd(prolog, length, i);
+        else
+            i++;
+    }
 }
 
 static HRESULT WeighEntities(IXMLDOMDocument *document)
@@ -122,9 +238,10 @@ static HRESULT WeighEntities(IXMLDOMDocument *document)
         UINT bodyLength = SysStringLen(body);
         UINT prolog = wholeLength > bodyLength ? wholeLength - bodyLength : 0;
         LONG uses = CountEntityUses(body, bodyLength);
-        if (prolog > FEED_PROLOG_CHARS ||
-            (uses > 0 && (CountEntityUses(whole, prolog) > 0 ||
-                          (ULONGLONG)uses * prolog > FEED_EXPANSION_CHARS)))
+        EntityWeight weight = { 0, 0 };
+        WeighDeclarations(whole, prolog, &weight);
+        if (uses > 0 && (weight.nestedUses > 0 || weight.largestValue > FEED_ENTITY_CHARS ||
+                         (ULONGLONG)uses * weight.largestValue > FEED_EXPANSION_CHARS))
             hr = E_FAIL;
     }
     SysFreeString(body);

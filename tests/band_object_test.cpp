@@ -3,6 +3,7 @@
 #include "tests/support/http_server.h"
 #include "tests/support/leak_check.h"
 #include "tests/support/scratch.h"
+#include "tests/support/site_standin.h"
 #include "tests/support/ticker_rig.h"
 #include <gtest/gtest.h>
 #include <mshtmhst.h>
@@ -264,6 +265,52 @@ TEST_F(BandObjectIdentity, InterfacesThatDoNoWork)
     EXPECT_EQ(1u, Release(bind));
     EXPECT_EQ(0u, Release(band));
     EXPECT_EQ(S_OK, canUnload());
+}
+
+/* The host's own procedure of the site window, and another add-on that
+   subclasses the window after the band, as the browser's other extensions
+   may, and calls on. */
+WNDPROC hostPrevious, laterPrevious;
+int hostSizes;
+LRESULT CALLBACK HostSiteProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    hostSizes += message == WM_SIZE;
+    return CallWindowProcA(hostPrevious, window, message, wParam, lParam);
+}
+LRESULT CALLBACK LaterSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcA(laterPrevious, window, message, wParam, lParam);
+}
+
+TEST_F(BandObjectIdentity, TheSiteWindowOutlivesTheUnloadedModule)
+{
+    const LONG_PTR hostData = 0x5EED;
+    StandInSite site(NULL);
+    SetWindowLongPtrA(site.window, GWLP_USERDATA, hostData);
+    hostPrevious = (WNDPROC)SetWindowLongPtrA(site.window, GWLP_WNDPROC, (LONG_PTR)HostSiteProc);
+    IUnknown *band = NewBand();
+    IObjectWithSite *withSite = nullptr;
+    ASSERT_EQ(S_OK, Query(band, &IID_IObjectWithSite, (void **)&withSite));
+    ASSERT_EQ(S_OK, site.Host(band));
+    EXPECT_EQ(hostData, GetWindowLongPtrA(site.window, GWLP_USERDATA)) << "the host's user data";
+    laterPrevious = (WNDPROC)SetWindowLongPtrA(site.window, GWLP_WNDPROC, (LONG_PTR)LaterSubclass);
+
+    ASSERT_EQ(S_OK, withSite->lpVtbl->SetSite(withSite, NULL));
+    Release(withSite);
+    EXPECT_EQ(0u, Release(band));
+    EXPECT_EQ(hostData, GetWindowLongPtrA(site.window, GWLP_USERDATA));
+    ASSERT_TRUE(PumpUntil([&] { return canUnload() == S_OK; }, 15000));
+    std::string path = scratch.folder() + "\\velmora.dll";
+    scratch.Unload();
+    ASSERT_TRUE(PumpUntil([&] { return GetModuleHandleA(path.c_str()) == NULL; }, 15000)) << "unloaded";
+
+    /* With the band's procedure left in the chain, this would run freed code.
+       (Wine's comctl32 drops the later subclass when the last of its own
+       leaves; Windows keeps it. The host's procedure is reached either way.) */
+    hostSizes = 0;
+    SendMessageA(site.window, WM_SIZE, 0, MAKELPARAM(900, 40));
+    EXPECT_EQ(1, hostSizes);
+    EXPECT_EQ(hostData, GetWindowLongPtrA(site.window, GWLP_USERDATA));
 }
 
 TEST_F(BandObjectCycles, TwoHundredBuildsLeaveTheProcessFlat)

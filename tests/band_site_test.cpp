@@ -55,13 +55,14 @@ TEST_F(BandSite, SitingBuildsInOrderAndLeavingTakesItDownAgain)
     EXPECT_EQ((void *)1, out);
     EXPECT_EQ(nullptr, BandWindow(band));
     LONG_PTR siteProc = GetWindowLongPtrA(site.window, GWLP_WNDPROC);
+    SetWindowLongPtrA(site.window, GWLP_USERDATA, 0x5EED);
 
     WindowLog log = { {}, &browser };
     windowLog = &log;
     HHOOK hook = SetWindowsHookExA(WH_CBT, LogWindows, NULL, GetCurrentThreadId());
     ASSERT_EQ(S_OK, site.Host((IUnknown *)band));
     HWND toolbar = BandWindow(band);
-    EXPECT_EQ((LONG_PTR)SiteWindowProc, GetWindowLongPtrA(site.window, GWLP_WNDPROC));
+    EXPECT_NE(siteProc, GetWindowLongPtrA(site.window, GWLP_WNDPROC)) << "subclassed";
     EXPECT_EQ(1u, browser.AdvisedSinks());
     EXPECT_EQ(toolbar, rig.band()->bandWindow) << "the band sited last is the active one";
     EXPECT_EQ(site.frame, rig.band()->topWindow);
@@ -81,6 +82,7 @@ TEST_F(BandSite, SitingBuildsInOrderAndLeavingTakesItDownAgain)
     EXPECT_EQ(expected, log.events) << "the sink is connected after the windows and disconnected before";
     EXPECT_FALSE(IsWindow(toolbar));
     EXPECT_EQ(siteProc, GetWindowLongPtrA(site.window, GWLP_WNDPROC)) << "the site window's own procedure is back";
+    EXPECT_EQ(0x5EED, GetWindowLongPtrA(site.window, GWLP_USERDATA)) << "the host's user data is its own";
     EXPECT_EQ(0, site.refs);
     EXPECT_EQ(1, browser.refs);
     EXPECT_EQ(E_FAIL, IObjectWithSite_GetSite(withSite, IID_IUnknown, &out));

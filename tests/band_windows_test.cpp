@@ -172,8 +172,8 @@ LRESULT CALLBACK RecordingSiteProc(HWND window, UINT message, WPARAM wParam, LPA
 
 void Subclass(HWND site)
 {
-    SetWindowLongPtrA(site, GWLP_USERDATA, (LONG_PTR)RecordingSiteProc);
-    SetWindowLongPtrA(site, GWLP_WNDPROC, (LONG_PTR)SiteWindowProc);
+    SetWindowLongPtrA(site, GWLP_WNDPROC, (LONG_PTR)RecordingSiteProc);
+    SubclassSiteWindow(site, 1);
     siteSizes = 0;
 }
 

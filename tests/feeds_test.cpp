@@ -393,9 +393,9 @@ TEST_F(FeedParser, AnElementThatCannotBeReadFailsTheRootSearch)
    are read, which would take far longer than the bound. */
 TEST_F(FeedParser, EntitiesAreWeighedBeforeTheTextsAreRead)
 {
-    auto feed = [](const std::string &declarations, const std::string &title) {
-        return "<?xml version=\"1.0\"?><!DOCTYPE rss [" + declarations + "]><rss><channel><item><title>" +
-               title + "</title></item></channel></rss>";
+    auto feed = [](const std::string &declarations, const std::string &title, const std::string &before = "") {
+        return "<?xml version=\"1.0\"?>" + before + "<!DOCTYPE rss [" + declarations +
+               "]><rss><channel><item><title>" + title + "</title></item></channel></rss>";
     };
     auto repeat = [](const std::string &text, int times) {
         std::string out;
@@ -412,6 +412,12 @@ TEST_F(FeedParser, EntitiesAreWeighedBeforeTheTextsAreRead)
         { feed("<!ENTITY big \"" + std::string(50000, 'x') + "\">", repeat("&big;", 300)), false },
         { feed("<!ENTITY e \"" + std::string(100, 'x') + "\">", repeat("&e;", 3000)), false },
         { feed("<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;\">", "&b;"), false },
+        { feed("<!ENTITY a 'aaaa'><!ENTITY b '&#38;a;&#x26;a;'>", "&b;"), false },
+        /* Only entity values weigh: comments, instructions and unused declarations do not. */
+        { feed("<!ENTITY co \"Smith\">", "&co;", "<!-- AT&T, R&D -->"), true },
+        { feed("<!-- <!ENTITY x \"&co;\"> --><?note a&b?><!ENTITY co \"Smith\">", "&co;"), true },
+        { feed("<!ENTITY co \"Smith\">", "&co;", "<!-- " + std::string(20000, 'c') + " -->"), true },
+        { feed("<!ENTITY big \"" + std::string(50000, 'x') + "\"><!ENTITY co \"Smith\">", "no entity"), true },
     };
     for (const Case &c : cases) {
         DWORD start = GetTickCount();

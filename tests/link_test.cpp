@@ -29,7 +29,7 @@ TEST(LinkOpening, LoadWideStringReportsBytesAndFailures)
     buffer[0] = L'x';
     bytes = 77;
     HRESULT hr = LoadWideString(moduleHandle, 60000, buffer, &bytes);
-    EXPECT_NE(S_OK, hr);
+    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_EQ(0, buffer[0]);
     EXPECT_EQ(77u, bytes);
     EXPECT_EQ(E_INVALIDARG, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, NULL, &bytes));
@@ -60,6 +60,24 @@ TEST(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
     EXPECT_EQ(VT_BSTR, browser.navigations[1].targetType);
     EXPECT_FALSE(browser.navigations[1].target.empty());
     EXPECT_EQ(1, browser.refs) << "navigation takes no reference of its own";
+
+    /* Feeds choose their links: only web addresses open, the rest silently not. */
+    struct Case {
+        const WCHAR *url;
+        bool opens;
+    } cases[] = {
+        { L"HTTPS://127.0.0.1/e", true }, { L"Http://127.0.0.1/f", true },
+        { L"javascript:alert(1)", false }, { L"VBScript:msgbox(1)", false }, { L"file:///C:/windows/win.ini", false },
+        { L"about:blank", false }, { L"httpx://127.0.0.1/", false }, { L" http://127.0.0.1/", false },
+        { L"http", false }, { L"", false },
+    };
+    processBandState = &band;
+    for (const Case &c : cases) {
+        size_t before = browser.navigations.size();
+        OpenLink(c.url, 0);
+        EXPECT_EQ(c.opens ? before + 1 : before, browser.navigations.size()) << testing::PrintToString(std::wstring(c.url));
+    }
+    processBandState = NULL;
 }
 
 TEST(LinkOpening, NewBrowserPassesTheBrowsersFailureOn)

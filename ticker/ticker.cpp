@@ -96,8 +96,7 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     ticker->targetEvent = CreateTickerEvent("velmora target event", FALSE);
     ticker->loadingEvent = CreateTickerEvent("velmra loading event", TRUE);
 
-    DWORD threadId;
-    ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &threadId);
+    ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &ticker->renderThreadId);
     return 0;
 }
 

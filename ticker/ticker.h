@@ -73,6 +73,7 @@ struct RetiredFonts {
 struct TickerState {
     BandState *band;
     HANDLE renderThread;
+    DWORD renderThreadId;   /* as CreateThread gave it: GetThreadId is not on every system */
     HANDLE loadEvent;
     HANDLE exitEvent;
     HANDLE finishEvent;

@@ -49,7 +49,7 @@ static IXMLDOMNode *HoldHoveredNode(TickerState *ticker)
    it without moving it wakes the rendering thread. */
 void WakeRenderer(TickerState *ticker)
 {
-    PostThreadMessageA(GetThreadId(ticker->renderThread), WM_NULL, 0, 0);
+    PostThreadMessageA(ticker->renderThreadId, WM_NULL, 0, 0);
 }
 
 static LRESULT TickerOnCreate(HWND window, const CREATESTRUCTA *create)

@@ -130,13 +130,17 @@ int LayoutBandWindows(HWND siteWindow, HWND toolbar)
     return 0;
 }
 
-LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+/* The site window's subclass procedure: the band follows the site's width. */
+LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                DWORD_PTR data)
 {
+    (void)data;
     if (message == WM_SIZE) {
         HWND toolbar = GetDlgItem(window, TOOLBAR_ID);
         if (toolbar && LOWORD(lParam) != 0)
             LayoutBandWindows(window, toolbar);
+    } else if (message == WM_NCDESTROY) {
+        UnsubclassSiteWindow(window, id);
     }
-    WNDPROC previous = (WNDPROC)GetWindowLongPtrA(window, GWLP_USERDATA);
-    return previous ? CallWindowProcA(previous, window, message, wParam, lParam) : 0;
+    return DefSubclassProc(window, message, wParam, lParam);
 }

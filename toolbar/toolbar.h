@@ -10,6 +10,7 @@ struct BandState;
 /* Called inside the module's activation context; returns 0. */
 int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
 int LayoutBandWindows(HWND siteWindow, HWND toolbar);
-LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                DWORD_PTR data);
 
 #endif

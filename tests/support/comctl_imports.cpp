@@ -61,6 +61,27 @@ static BOOL WINAPI CallImageListDestroy(HIMAGELIST images)
     return real ? real(images) : FALSE;
 }
 
+/* commctrl.h declares the subclass calls without dllimport: the product
+   calls them through the import library's stubs, so they are defined here
+   by name rather than as slots. */
+BOOL WINAPI SetWindowSubclass(HWND window, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR data)
+{
+    auto real = Bound<BOOL (WINAPI *)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR)>("SetWindowSubclass");
+    return real ? real(window, proc, id, data) : FALSE;
+}
+
+BOOL WINAPI RemoveWindowSubclass(HWND window, SUBCLASSPROC proc, UINT_PTR id)
+{
+    auto real = Bound<BOOL (WINAPI *)(HWND, SUBCLASSPROC, UINT_PTR)>("RemoveWindowSubclass");
+    return real ? real(window, proc, id) : FALSE;
+}
+
+LRESULT WINAPI DefSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto real = Bound<LRESULT (WINAPI *)(HWND, UINT, WPARAM, LPARAM)>("DefSubclassProc");
+    return real ? real(window, message, wParam, lParam) : 0;
+}
+
 extern "C" {
 void *importInitCommonControlsEx IMPORT_SLOT(InitCommonControlsEx, 4) = (void *)CallInitCommonControlsEx;
 void *importImageListLoadImageA IMPORT_SLOT(ImageList_LoadImageA, 28) = (void *)CallImageListLoadImageA;

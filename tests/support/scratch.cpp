@@ -70,6 +70,14 @@ ScratchModule::~ScratchModule()
     RemoveDirectoryA(folder_.c_str());
 }
 
+void ScratchModule::Unload()
+{
+    moduleHandle = previous_;
+    if (module_)
+        FreeLibrary(module_);
+    module_ = NULL;
+}
+
 void ScratchModule::WriteSettings(const std::string &text) const
 {
     WriteWholeFile(SettingsPath(), text);

@@ -16,6 +16,8 @@ public:
     HMODULE module() const { return module_; }
     const std::string &folder() const { return folder_; }
     std::string SettingsPath() const { return folder_ + "\\serverlist"; }
+    /* Lets go of the copy, as COM does once DllCanUnloadNow says S_OK. */
+    void Unload();
     /* Writes the settings file from text (sections and keys as in an INI file). */
     void WriteSettings(const std::string &text) const;
 
