@@ -1,16 +1,18 @@
-/* The records the whole band shares (one BandState and one TickerState per
-   process), the ticker's item list and the ticker's lifecycle.
+/* The records the whole band shares: one BandState and one TickerState per
+   process, and the ticker's items. The ticker owns their lifecycle; every
+   layer reads them, and asks for changes through core/handoff.h.
    Threads: the browser's window thread and the rendering thread both work
    on these records without a lock; each field has one writer, and every
-   field is a single aligned 32-bit word. */
-#ifndef VELMORA_TICKER_H
-#define VELMORA_TICKER_H
+   field is a single aligned word. */
+#ifndef VELMORA_CORE_STATE_H
+#define VELMORA_CORE_STATE_H
 
 #include <windows.h>
 #include <ole2.h>
 #include <msxml.h>
 #include <exdisp.h>
 #include <stddef.h>
+#include "core/limits.h"
 
 struct TickerState;
 struct TickerItem;
@@ -67,7 +69,6 @@ struct RetiredFonts {
 };
 
 #define TICKER_MAX_ITEMS    256
-#define TICKER_URL_SIZE     1024
 #define TICKER_TIP_SIZE     4096
 
 struct TickerState {
@@ -87,7 +88,7 @@ struct TickerState {
     LONG hoverFlags;
     TickerItem *hoveredItem;
     char *tipText;
-    char feedUrl[TICKER_URL_SIZE];
+    char feedUrl[URL_SIZE];
     TickerItem items[TICKER_MAX_ITEMS];
     /* The list a reload replaced. Its titles and nodes are released only at
        the reload after, so the window thread can finish reading the node of
@@ -130,32 +131,5 @@ struct TickerState {
     volatile LONG hoverSerial;
     LONG tipSerial;       /* window thread: the hover tipText was made for, or -1 */
 };
-
-extern const TickerItemOps tickerItemOps;
-
-int CreateTicker(HINSTANCE instance, BandState *band);
-int DestroyTicker(BandState *band);
-HRESULT LoadFeed(TickerState *ticker, HWND window);
-/* Window thread: makes url the current feed and has the rendering thread load it. */
-void StoreFeedUrl(TickerState *ticker, const char *url);
-HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
-void ReleaseTickerItems(TickerItem *items, LONG count);
-/* Puts a new font pair in place and queues the old one for the rendering
-   thread to delete; FALSE (nothing changed) when it cannot be queued. */
-BOOL ReplaceTickerFonts(TickerState *ticker, HFONT textFont, HFONT linkFont);
-void DeleteRetiredFonts(TickerState *ticker);
-/* Any thread: a row that stands still is drawn again with what changed
-   (colours, fonts, speed, hidden headlines). */
-void WakeRenderer(TickerState *ticker);
-
-DWORD WINAPI RenderThread(void *band);
-LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y);
-void ShowItemMenu(TickerState *ticker, HWND window, int x, int y);
-/* Reads the cursor; TRUE when it lies inside window's screen rectangle, all
-   four edges counting as inside. */
-BOOL CursorInsideWindow(HWND window, POINT *cursor);
-
-#define TICKER_WINDOW_CLASS "velmora scroll window class"
 
 #endif

@@ -3,7 +3,7 @@
    it the ticker window and the feed combo box. Everything here runs on the
    browser's window thread. */
 #include "toolbar/toolbar.h"
-#include "band/band.h"
+#include "core/module.h"
 #include "feeds/feedlist.h"
 #include "ticker/ticker.h"
 #include "resources/resource.h"
