@@ -11,13 +11,11 @@
 #include <ocidl.h>
 #include <exdisp.h>
 #include <shobjidl.h>
-#include "band/module.h"
+#include "core/module.h"
+#include "core/limits.h"
 
 struct BandState;
 struct BandObject;
-
-/* The band's class, {3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}. */
-extern const CLSID CLSID_VelmoraBand;
 
 /* One interface pointer handed to callers: its table and its object. */
 struct InterfaceEntry {
@@ -49,8 +47,6 @@ struct BandObject {
 /* 0 or a Win32 error code; the object comes back with refCount 0. */
 DWORD CreateBandObject(InterfaceEntry **object);
 void ShutdownBandState(void);
-
-HRESULT CanUnloadModule(void);
 
 HRESULT CreateBandClassFactory(void **ppv);
 
@@ -90,10 +86,6 @@ extern const IDispatchVtbl eventSinkTable;
 /* Points the shared state at this band's windows and browser. */
 void MakeActiveBand(const BandObject *band);
 
-/* The site window's subclass (site.cpp), one for each band sited on it;
-   the module stays loaded while one is in the window's chain. */
-void SubclassSiteWindow(HWND site, UINT_PTR id);
-void UnsubclassSiteWindow(HWND site, UINT_PTR id);
 
 /* C callers pass IIDs by pointer and may pass null; C++ sees a reference it
    may assume is bound, so the address is laundered before it is checked. */

@@ -13,20 +13,12 @@
 #include <mshtmhst.h>
 #include <stddef.h>
 
-const CLSID CLSID_VelmoraBand =
-    { 0x3C5B9E21, 0x7D4A, 0x4F06, { 0x9B, 0x3E, 0x2A, 0x61, 0xC8, 0xD0, 0xF5, 0xB7 } };
-
-/* processBandState is defined in module.cpp, beside moduleHandle. */
 static LONG liveBandObjects;
-static volatile LONG moduleUsers;
 
-/* The BandState record with the count of its holders behind it. */
-struct HeldBandState {
-    BandState state;
-    volatile LONG holders;
-    BOOL comInitialized;
-    HMENU mainMenuBar;  /* menu 600, whose first submenu is mainMenu */
-};
+/* What the window thread's process state holds beyond the shared record;
+   one state is built at a time, and both are given back by its teardown. */
+static BOOL comInitialized;
+static HMENU mainMenuBar;   /* menu 600, whose first submenu is mainMenu */
 
 static const IUnknownVtbl unknownTable = {
     BAND_UNKNOWN_SLOTS(IUnknown)
@@ -51,58 +43,24 @@ static const InterfaceRecord interfaceRecords[] = {
     { &DIID_DWebBrowserEvents2, offsetof(BandObject, eventSinkEntry), &eventSinkTable },
 };
 
-void LockModule(void)
-{
-    InterlockedIncrement(&moduleUsers);
-}
-
-void UnlockModule(void)
-{
-    InterlockedDecrement(&moduleUsers);
-}
-
-HRESULT CanUnloadModule(void)
-{
-    return moduleUsers == 0 ? S_OK : S_FALSE;
-}
-
-void HoldBandState(BandState *band)
-{
-    InterlockedIncrement(&((HeldBandState *)band)->holders);
-}
-
-void ReleaseBandState(BandState *band)
-{
-    if (InterlockedDecrement(&((HeldBandState *)band)->holders) != 0)
-        return;
-    if (band->feedListDoneEvent)
-        CloseHandle(band->feedListDoneEvent);
-    if (band->feedListStopEvent)
-        CloseHandle(band->feedListStopEvent);
-    if (band->serverList)
-        GlobalFree(band->serverList);
-    GlobalFree(band);
-    UnlockModule();
-}
-
 /* Menu 600 itself is kept too, so that teardown can give it back: a
    process that builds its state many times would otherwise pile menus up. */
-static void LoadMainMenu(HeldBandState *held)
+static void LoadMainMenu(BandState *band)
 {
-    held->mainMenuBar = LoadMenuA(moduleHandle, MAKEINTRESOURCEA(IDM_MAIN));
-    held->state.mainMenu = held->mainMenuBar ? GetSubMenu(held->mainMenuBar, 0) : NULL;
+    mainMenuBar = LoadMenuA(moduleHandle, MAKEINTRESOURCEA(IDM_MAIN));
+    band->mainMenu = mainMenuBar ? GetSubMenu(mainMenuBar, 0) : NULL;
 }
 
 static void TearDownBandState(BandState *band)
 {
-    HeldBandState *held = (HeldBandState *)band;
-    if (held->mainMenuBar)
-        DestroyMenu(held->mainMenuBar);
-    held->mainMenuBar = NULL;
+    if (mainMenuBar)
+        DestroyMenu(mainMenuBar);
+    mainMenuBar = NULL;
     band->mainMenu = NULL;
     DestroyTicker(band);
-    if (((HeldBandState *)band)->comInitialized)
+    if (comInitialized)
         CoUninitialize();
+    comInitialized = FALSE;
     ReleaseModuleContext();
     if (processBandState == band)
         processBandState = NULL;
@@ -111,19 +69,16 @@ static void TearDownBandState(BandState *band)
 
 static DWORD BuildBandState(void)
 {
-    HeldBandState *held = (HeldBandState *)GlobalAlloc(GPTR, sizeof(HeldBandState));
-    if (!held)
+    BandState *band = CreateBandStateRecord();
+    if (!band)
         return ERROR_OUTOFMEMORY;
-    LockModule();
-    held->holders = 1;
-    BandState *band = &held->state;
 
     CreateModuleContext();
     ActivateModuleContext();
     INITCOMMONCONTROLSEX controls = { sizeof(controls), ICC_WIN95_CLASSES | ICC_USEREX_CLASSES };
     InitCommonControlsEx(&controls);
     /* S_FALSE in a thread the browser set up, which still wants balancing. */
-    held->comInitialized = SUCCEEDED(CoInitialize(NULL));
+    comInitialized = SUCCEEDED(CoInitialize(NULL));
     CreateTicker(moduleHandle, band);
     band->serverList = (char *)GlobalAlloc(GMEM_FIXED, SERVER_LIST_SIZE);
     if (!band->serverList) {
@@ -134,7 +89,7 @@ static DWORD BuildBandState(void)
     band->serverList[0] = band->serverList[1] = 0;
     band->feedListStopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     band->feedListDoneEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
-    LoadMainMenu(held);
+    LoadMainMenu(band);
     DeactivateModuleContext();
     processBandState = band;
     return 0;

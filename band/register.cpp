@@ -11,9 +11,9 @@
 #define REGISTRY_TEXT_SIZE  260
 #define GUID_TEXT_BYTES     39
 
-static const char CLASS_KEY[] = "CLSID\\{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
+static const char CLASS_KEY[] = "CLSID\\" VELMORA_CLSID_TEXT;
 static const char TOOLBAR_KEY[] = "Software\\Microsoft\\Internet Explorer\\Toolbar";
-static const char TOOLBAR_VALUE[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
+static const char TOOLBAR_VALUE[] = VELMORA_CLSID_TEXT;
 
 static LONG SetText(HKEY key, const char *name, const char *text)
 {

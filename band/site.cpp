@@ -37,37 +37,6 @@ void MakeActiveBand(const BandObject *band)
     state->browser = band->browser;
 }
 
-/* The site window outlives the band, and other add-ons may subclass it
-   after us: the common controls' subclass chain lets each of us leave in
-   any order, and the host's own user data stays the host's. Each band
-   sited on the window has its own subclass, named by the band's address;
-   while one is in the chain the module stays loaded.
-   Below a later subclasser, comctl32's own procedure stays in the window's
-   chain after ours has left, so comctl32 must outlive this module. It is
-   found by InitCommonControlsEx, which is imported by address (the subclass
-   calls are reached through stubs of this module). */
-static void PinCommonControls(void)
-{
-    HMODULE comctl = NULL;
-    (void)GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                             (LPCSTR)(void *)InitCommonControlsEx, &comctl);
-}
-
-void SubclassSiteWindow(HWND site, UINT_PTR id)
-{
-    if (!SetWindowSubclass(site, SiteWindowProc, id, 0))
-        return;
-    PinCommonControls();
-    LockModule();
-}
-
-/* Also when the window goes while the band is still sited on it. */
-void UnsubclassSiteWindow(HWND site, UINT_PTR id)
-{
-    if (site && RemoveWindowSubclass(site, SiteWindowProc, id))
-        UnlockModule();
-}
-
 static void LeaveSite(BandObject *band)
 {
     if (band->inputObjectSite) {

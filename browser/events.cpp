@@ -12,7 +12,6 @@
 #include <exdispid.h>
 
 #define ABOUT_TEXT_SIZE     128
-#define URL_TEXT_SIZE       1024
 #define PRODUCT_VERSION     2
 
 /* Bit 0 of the window state flags (OLECMDIDF_WINDOWSTATE_USERVISIBLE). */
@@ -89,8 +88,8 @@ static void OnBeforeNavigate2(const BandObject *band, const DISPPARAMS *params)
     const VARIANT *address = V_VARIANTREF(url);
     if (V_VT(address) != VT_BSTR || !V_BSTR(address))
         return;
-    char text[URL_TEXT_SIZE];
-    if (!WideCharToMultiByte(CP_ACP, 0, V_BSTR(address), -1, text, URL_TEXT_SIZE, NULL, NULL))
+    char text[URL_SIZE];
+    if (!WideCharToMultiByte(CP_ACP, 0, V_BSTR(address), -1, text, URL_SIZE, NULL, NULL))
         return;     /* longer than any about page */
     char about[ABOUT_TEXT_SIZE];
     if (!LoadStringA(moduleHandle, IDS_ABOUT_URL, about, ABOUT_TEXT_SIZE) || lstrcmpiA(text, about) != 0)

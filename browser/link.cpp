@@ -1,12 +1,10 @@
 /* Link opening: every headline, the help page and the home page end in the
    active band's browser, in its window or in a new one. */
 #include "browser/browser.h"
-#include "band/module.h"
-#include "ticker/ticker.h"
+#include "core/module.h"
+#include "core/state.h"
 #include "resources/resource.h"
 
-static const char BAND_CLSID_TEXT[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
-#define SUPPORT_URL_CHARS 1024
 
 /* Links come from feeds that anybody can write: a script, file or other
    scheme would run in, or reach from, the user's page. Only web addresses
@@ -91,7 +89,7 @@ HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength
 static HRESULT ShowBandBar(IWebBrowser2 *browser)
 {
     WCHAR clsid[64];
-    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, BAND_CLSID_TEXT, -1, clsid, 64);
+    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, VELMORA_CLSID_TEXT, -1, clsid, 64);
     VARIANT bar, show, size;
     VariantInit(&bar);
     VariantInit(&show);
@@ -121,7 +119,7 @@ HRESULT ShowBandInNewBrowser(void)
         hr = ShowBandBar(browser);
     }
     if (SUCCEEDED(hr)) {
-        WCHAR url[SUPPORT_URL_CHARS];
+        WCHAR url[URL_SIZE];
         DWORD baseBytes = 0;
         LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes);
         LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL);

@@ -10,9 +10,10 @@
 #include "feeds/feedlist.h"
 #include "feeds/feeds.h"
 #include "feeds/feedstore.h"
-#include "band/module.h"
+#include "core/module.h"
 #include "settings/settings.h"
-#include "ticker/ticker.h"
+#include "core/state.h"
+#include "core/handoff.h"
 #include <commctrl.h>
 
 /* The toolbar property that holds the number of its current fill. */
@@ -67,7 +68,7 @@ static BOOL RelayToCombo(FeedListContext *context, UINT message, WPARAM wParam, 
 
 int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData)
 {
-    char text[FEED_TEXT_SIZE];
+    char text[URL_SIZE];
     WideToAnsiCut(title, text, sizeof(text));
     COMBOBOXEXITEMA item;
     ZeroMemory(&item, sizeof(item));
@@ -133,9 +134,9 @@ static void FillFeedList(const FeedListJob *job)
         return;
     CopyMemory(list, band->serverList, SERVER_LIST_SIZE);
 
-    char storeUrl[FEED_TEXT_SIZE];
-    char currentUrl[FEED_TEXT_SIZE];
-    LoadShownFeedUrl(currentUrl, FEED_TEXT_SIZE);
+    char storeUrl[URL_SIZE];
+    char currentUrl[URL_SIZE];
+    LoadShownFeedUrl(currentUrl, URL_SIZE);
 
     FeedListContext context = { currentUrl, job->toolbar, job->fill, FALSE };
     if (RelayToCombo(&context, CB_RESETCONTENT, 0, 0, NULL) && !StopRequested(&context)) {
@@ -229,7 +230,7 @@ static BOOL GetUserFeedUrl(const BandState *band, LONG n, char *url)
     char *entry = NULL;
     GetServerAt(list, n, &entry);
     if (entry)
-        lstrcpynA(url, entry, FEED_TEXT_SIZE);
+        lstrcpynA(url, entry, URL_SIZE);
     GlobalFree(list);
     return entry != NULL;
 }
@@ -248,11 +249,11 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
     if (index == CB_ERR)
         return;
     LONG reference = (LONG)SendMessageA(combo, CB_GETITEMDATA, (WPARAM)index, 0);
-    char url[FEED_TEXT_SIZE];
+    char url[URL_SIZE];
     if (reference >= 0 ? !GetUserFeedUrl(band, reference, url)
                        : GetSystemFeedUrl((UINT)~reference, url) != S_OK)
         return;
-    StoreFeedUrl(ticker, url);
+    RequestFeedLoad(ticker, url);
 }
 
 static void BandOnDestroy(HWND toolbar)

@@ -5,10 +5,8 @@
 
 #include <windows.h>
 
-#include "toolbar/ids.h"
-
-/* Title and URL buffers: 1023 bytes of ANSI text and the terminator. */
-#define FEED_TEXT_SIZE          1024
+#include "core/ids.h"
+#include "core/limits.h"
 
 struct BandState;
 

@@ -114,7 +114,7 @@ HRESULT ReadStoreFeed(const FeedStore *store, UINT position, char *url, LPWSTR *
             hr = E_POINTER;
     }
     if (SUCCEEDED(hr)) {
-        char converted[FEED_TEXT_SIZE];
+        char converted[URL_SIZE];
         if (text && WideToAnsiCut(text, converted, sizeof(converted)) > 0) {
             lstrcpyA(url, converted);
             hr = S_OK;

@@ -3,18 +3,18 @@
    feed-list threads (loads) and on the window thread (child texts of kept
    item nodes); nothing here keeps state. */
 #include "feeds/feeds.h"
+#include "core/limits.h"
 #include <shlwapi.h>
 
 /* mingw's CLSID_DOMDocument names another class; this is MSXML 3's. */
 static const CLSID CLSID_FeedDOMDocument =
     { 0xF6D90F11, 0x9C73, 0x11D3, { 0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4 } };
 
-#define FEED_URL_CHARS 1024
 
 BSTR AnsiToBstr(const char *text)
 {
-    WCHAR buffer[FEED_URL_CHARS];
-    if (!text || !MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, buffer, FEED_URL_CHARS))
+    WCHAR buffer[URL_SIZE];
+    if (!text || !MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, buffer, URL_SIZE))
         buffer[0] = 0;   /* a text too long to convert whole is not cut into another URL */
     return SysAllocString(buffer);
 }

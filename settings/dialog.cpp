@@ -6,16 +6,16 @@
    reads the colours, the speed and the fonts this file changes. */
 #include "settings/dialog.h"
 #include "settings/settings.h"
-#include "band/module.h"
+#include "core/module.h"
 #include "browser/browser.h"
-#include "ticker/ticker.h"
-#include "toolbar/ids.h"
+#include "core/state.h"
+#include "core/handoff.h"
+#include "core/ids.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 #include <commdlg.h>
 
 #define ROW_TEXT_SIZE       1023    /* 1022 characters and the terminator */
-#define MAX_SPEED           16
 
 /* ';' ends an entry of the stored list, so inside a URL it is kept escaped. */
 static const WCHAR ESCAPED_SEMICOLON[] = L"%3B";
@@ -197,8 +197,8 @@ static void SourceOnAsDefault(HWND dialog)
    frames: it may be drawing with it right now. */
 static void SourceOnFont(HWND dialog, BandState *band)
 {
-    char face[FONT_FACE_SIZE] = "Courier New";
-    FontChoice style = { FW_NORMAL, 0, ANSI_CHARSET };
+    char face[FONT_FACE_SIZE] = DEFAULT_FONT_FACE;
+    FontStyle style = { FW_NORMAL, 0, ANSI_CHARSET };
     char path[SETTINGS_PATH_SIZE + 1];
     SettingsPath(path);
     /* The chooser opens on the font the ticker shows. */
@@ -217,7 +217,7 @@ static void SourceOnFont(HWND dialog, BandState *band)
         return;
     HFONT textFont = NULL, linkFont = NULL;
     (void)CreateTickerFonts(&textFont, &linkFont);
-    if (!ReplaceTickerFonts(ticker, textFont, linkFont)) {
+    if (!HandOverFonts(ticker, textFont, linkFont)) {
         DeleteObject(textFont);
         DeleteObject(linkFont);
         return;
@@ -255,7 +255,7 @@ static void SourceOnSpeed(BandState *band, LONG step)
 /* The product's site, with the support path behind it for the help page. */
 static void OpenProductPage(BOOL help)
 {
-    WCHAR url[URL_INPUT_CHARS];
+    WCHAR url[URL_SIZE];
     DWORD baseBytes = 0;
     if (FAILED(LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes)))
         return;
@@ -362,13 +362,13 @@ static BOOL FitsServerList(const UrlInput *input)
    does not fit into the URL buffer. */
 static BOOL ReadEscapedUrl(HWND dialog, WCHAR *url)
 {
-    WCHAR typed[URL_INPUT_CHARS];
-    GetDlgItemTextW(dialog, IDC_URL, typed, URL_INPUT_CHARS);
+    WCHAR typed[URL_SIZE];
+    GetDlgItemTextW(dialog, IDC_URL, typed, URL_SIZE);
     int at = 0;
     for (const WCHAR *c = typed; *c; c++) {
         const WCHAR *piece = *c == L';' ? ESCAPED_SEMICOLON : NULL;
         int length = piece ? 3 : 1;
-        if (at + length >= URL_INPUT_CHARS)
+        if (at + length >= URL_SIZE)
             return FALSE;
         if (piece)
             CopyMemory(url + at, piece, 3 * sizeof(WCHAR));
@@ -382,11 +382,11 @@ static BOOL ReadEscapedUrl(HWND dialog, WCHAR *url)
 
 static void UrlInputOnOk(HWND dialog, UrlInput *input)
 {
-    WCHAR url[URL_INPUT_CHARS];
+    WCHAR url[URL_SIZE];
     BOOL fits = ReadEscapedUrl(dialog, url);
     if (fits && input->list) {
         UrlInput candidate = *input;
-        lstrcpynW(candidate.url, url, URL_INPUT_CHARS);
+        lstrcpynW(candidate.url, url, URL_SIZE);
         fits = FitsServerList(&candidate);
     }
     if (!fits) {
@@ -396,7 +396,7 @@ static void UrlInputOnOk(HWND dialog, UrlInput *input)
         SetDlgItemTextA(dialog, IDC_URL_PROMPT, reason);
         return;
     }
-    lstrcpynW(input->url, url, URL_INPUT_CHARS);
+    lstrcpynW(input->url, url, URL_SIZE);
     EndDialog(dialog, 0);
 }
 
@@ -405,7 +405,7 @@ INT_PTR CALLBACK UrlInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     switch (message) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        SendDlgItemMessageW(dialog, IDC_URL, EM_LIMITTEXT, URL_INPUT_CHARS - 1, 0);
+        SendDlgItemMessageW(dialog, IDC_URL, EM_LIMITTEXT, URL_SIZE - 1, 0);
         SetDlgItemTextW(dialog, IDC_URL, ((UrlInput *)lParam)->url);
         return TRUE;
     case WM_COMMAND:
@@ -470,7 +470,7 @@ static INT FontPointSize(HWND owner)
     return dpi > 0 ? 1152 / dpi : 12;
 }
 
-HRESULT PickFont(HWND owner, char *face, FontChoice *style)
+HRESULT PickFont(HWND owner, char *face, FontStyle *style)
 {
     LOGFONTA font;
     ZeroMemory(&font, sizeof(font));

@@ -5,19 +5,10 @@
 #define VELMORA_SETTINGS_DIALOG_H
 
 #include <windows.h>
+#include "core/limits.h"
 
 struct BandState;
 
-/* The "FontStyle" value: weight, italic flag and character set, 12 bytes. */
-struct FontChoice {
-    LONG weight;
-    DWORD italic;
-    DWORD charSet;
-};
-static_assert(sizeof(FontChoice) == 12, "FontStyle is stored as 12 bytes");
-
-#define FONT_FACE_SIZE          32
-#define URL_INPUT_CHARS         1024
 
 /* Wine's profile writer crashes on values of 32 767 characters or more. */
 #define SERVER_LIST_SAVE_LIMIT  32765
@@ -25,7 +16,7 @@ static_assert(sizeof(FontChoice) == 12, "FontStyle is stored as 12 bytes");
 /* The URL input dialog's creation parameter: the URL buffer first, then what
    it needs to refuse an entry that would not fit into the saved list. */
 struct UrlInput {
-    WCHAR url[URL_INPUT_CHARS];
+    WCHAR url[URL_SIZE];
     HWND list;          /* the source dialog's list of rows */
     int replacedRow;    /* the row an Edit replaces, or -1 */
 };
@@ -36,6 +27,6 @@ DWORD InitSettingsAndDialog(BandState *band, HWND *dialog);
 INT_PTR CALLBACK SourceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK UrlInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen);
-HRESULT PickFont(HWND owner, char *face, FontChoice *style);
+HRESULT PickFont(HWND owner, char *face, FontStyle *style);
 
 #endif

@@ -3,20 +3,13 @@
    Runs on the window thread, except that the feed-list thread walks its own
    copy of the list. */
 #include "settings/settings.h"
-#include "band/module.h"
+#include "core/module.h"
 #include "resources/resource.h"
-#include "ticker/ticker.h"
+#include "core/state.h"
 
 static const COLORREF DEFAULT_TEXT_COLOR = 0x000000;
 static const COLORREF DEFAULT_LINK_COLOR = 0xFF0000;
 static const COLORREF DEFAULT_BACK_COLOR = 0xFFFFFF;
-
-struct FontStyle {
-    LONG weight;
-    DWORD italic;
-    DWORD charSet;
-};
-static_assert(sizeof(FontStyle) == 12, "FontStyle is stored as 12 bytes");
 
 HRESULT GetSettingsPath(UINT stringId, char *buffer, int size)
 {
@@ -109,11 +102,11 @@ static HFONT CreateTickerFont(const char *face, const FontStyle *style, BOOL und
 HRESULT CreateTickerFonts(HFONT *textFont, HFONT *linkFont)
 {
     char path[SETTINGS_PATH_SIZE + 1];
-    char face[32] = "Courier New";
+    char face[FONT_FACE_SIZE] = DEFAULT_FONT_FACE;
     FontStyle style = { FW_NORMAL, 0, ANSI_CHARSET };
 
     if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE))) {
-        GetPrivateProfileStringA("Config", "Font", "Courier New", face, 31, path);
+        GetPrivateProfileStringA("Config", "Font", DEFAULT_FONT_FACE, face, FONT_FACE_SIZE - 1, path);
         ReadSettingsStruct(path, "Config", "FontStyle", &style, sizeof(style));
     }
     *textFont = CreateTickerFont(face, &style, FALSE, 0);

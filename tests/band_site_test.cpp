@@ -4,7 +4,7 @@
 #include "tests/support/site_rig.h"
 #include "tests/support/leak_check.h"
 #include "toolbar/toolbar.h"
-#include "toolbar/ids.h"
+#include "core/ids.h"
 #include "browser/browser.h"
 #include "resources/resource.h"
 #include <commctrl.h>

@@ -1,6 +1,7 @@
 /* The feed combo box: filling it on the worker thread from the user's feeds
    and the stand-in feed store, and choosing a feed. */
 #include "tests/support/band_rig.h"
+#include "core/module.h"
 #include "tests/support/ticker_rig.h"
 #include "feeds/feedlist.h"
 #include "settings/settings.h"

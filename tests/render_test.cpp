@@ -1,6 +1,7 @@
 /* The ticker on screen under Xvfb: drawing read back from the window, the
    hover with its tooltip, the status texts, clicks and the item menu. */
 #include "tests/support/ticker_scene.h"
+#include "core/handoff.h"
 #include "tests/support/alloc_faults.h"
 #include "tests/support/import_slot.h"
 #include <gtest/gtest.h>

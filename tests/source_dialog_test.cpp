@@ -6,7 +6,7 @@
 #include "tests/support/leak_check.h"
 #include "browser/browser.h"
 #include "settings/dialog.h"
-#include "toolbar/ids.h"
+#include "core/ids.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 

@@ -1,12 +1,13 @@
 /* The ticker's item list, its loading and its lifecycle, with the real
    rendering thread and feeds over loopback HTTP. */
 #include "tests/support/ticker_rig.h"
+#include "core/handoff.h"
 #include <gtest/gtest.h>
 #include <mmsystem.h>
 #include "band/band.h"
 #include "tests/support/leak_check.h"
 #include "resources/resource.h"
-#include "toolbar/ids.h"
+#include "core/ids.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ TEST_F(TickerLifecycle, ReloadsLetTheReplacedListGo)
        buffers of its own that would blur the measure. */
     std::string file = rig.scratch.folder() + "\\feed.xml";
     WriteWholeFile(file, MakeRss(100));
-    lstrcpynA(t->feedUrl, file.c_str(), TICKER_URL_SIZE);
+    lstrcpynA(t->feedUrl, file.c_str(), URL_SIZE);
     auto reload = [&] {
         ASSERT_EQ(S_OK, LoadFeed(t, NULL));
         ASSERT_EQ(100, t->itemCount);
@@ -150,13 +151,13 @@ TEST_F(TickerLifecycle, ALoadReadsOneWholeUrlWhileChoicesComeIn)
     ASSERT_TRUE(rig.WaitLoaded());
     TickerState *t = rig.ticker();
     const std::string urlA = rig.server.Url(a), urlB = rig.server.Url(b);
-    ASSERT_LT(urlA.size(), (size_t)TICKER_URL_SIZE);
+    ASSERT_LT(urlA.size(), (size_t)URL_SIZE);
     t->loadFailedAt = 0;
     /* Choices without pause keep the rendering thread reloading back to back. */
     DWORD start = timeGetTime();
     while (timeGetTime() - start < 3000) {
-        StoreFeedUrl(t, urlA.c_str());
-        StoreFeedUrl(t, urlB.c_str());
+        RequestFeedLoad(t, urlA.c_str());
+        RequestFeedLoad(t, urlB.c_str());
     }
     ASSERT_TRUE(rig.WaitLoaded());
     EXPECT_GT(rig.server.Requests(a) + rig.server.Requests(b), 10);

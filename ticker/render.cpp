@@ -7,8 +7,9 @@
    that broadcasts (a settings change, DDE) waits for every top-level window. */
 #include "ticker/ticker.h"
 #include "ticker/scroll.h"
-#include "band/module.h"
-#include "toolbar/ids.h"
+#include "core/module.h"
+#include "core/handoff.h"
+#include "core/ids.h"
 #include <commctrl.h>
 #include <ddraw.h>
 #include <stddef.h>
@@ -24,7 +25,6 @@ enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 
 #define MAX_ROW_SEGMENTS    4096
 #define FAILED_LOAD_RETRY_MS    60000
-#define MAX_SPEED           16
 /* A row standing still looks around as often as an idle one. */
 #define STILL_WAIT_MS       1000
 /* Frames between two looks at the foreground window while the row moves. */
@@ -133,27 +133,6 @@ static void HideTip(Renderer *r)
     r->tipShown = FALSE;
 }
 
-/* Waits like WaitForMultipleObjects (count may be 0: a sleep), answering
-   this thread's messages meanwhile. */
-static DWORD WaitAnswering(DWORD count, const HANDLE *handles, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD left = timeoutMs;
-        if (timeoutMs != INFINITE) {
-            DWORD spent = GetTickCount() - start;
-            left = spent < timeoutMs ? timeoutMs - spent : 0;
-        }
-        DWORD woken = MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT,
-                                                  MWMO_INPUTAVAILABLE);
-        if (woken != WAIT_OBJECT_0 + count)
-            return woken;
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
-}
-
 /* The stored speed stays as written; a hand-edited value out of range would
    push the row off to the right (negative) or overflow the scroll arithmetic. */
 static LONG CurrentSpeed(const Renderer *r)
@@ -241,7 +220,7 @@ static RenderNext IdleFrame(Renderer *r)
     r->foregroundAge = 0;
     /* The window shows its own text; coming back, the row is copied anew. */
     r->rowValid = FALSE;
-    DWORD woken = WaitAnswering(3, r->waitSet, 1000);
+    DWORD woken = WaitAnsweringMessages(3, r->waitSet, 1000, QS_ALLINPUT, FALSE);
     if (woken == WAIT_OBJECT_0 + WAIT_EXIT)
         return NEXT_END;
     if (!r->idleRepaintDone && r->tickerWindow) {
@@ -419,7 +398,7 @@ static LONG MeasureWithDc(const WCHAR *text, void *context)
    frame needs no look at them of its own; one of them cuts it short. */
 static void Pace(Renderer *r)
 {
-    r->woken = WaitAnswering(3, r->waitSet, r->directDraw ? 20 : 100);
+    r->woken = WaitAnsweringMessages(3, r->waitSet, r->directDraw ? 20 : 100, QS_ALLINPUT, FALSE);
     if (r->directDraw && r->woken == WAIT_TIMEOUT)
         (void)IDirectDraw_WaitForVerticalBlank(r->directDraw, DDWAITVB_BLOCKBEGIN, NULL);
 }
@@ -431,15 +410,9 @@ static void Pace(Renderer *r)
    second, as an idle frame would. */
 static void WaitForChange(Renderer *r)
 {
-    DWORD woken = MsgWaitForMultipleObjectsEx(3, r->waitSet, STILL_WAIT_MS, QS_ALLINPUT,
-                                              MWMO_INPUTAVAILABLE);
+    DWORD woken = WaitAnsweringMessages(3, r->waitSet, STILL_WAIT_MS, QS_ALLINPUT, TRUE);
     r->woken = woken < WAIT_OBJECT_0 + 3 ? woken : WAIT_TIMEOUT;
     r->foregroundAge = 0;
-    if (woken != WAIT_OBJECT_0 + 3)
-        return;
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
 }
 
 static void Show(Renderer *r)
@@ -695,7 +668,7 @@ DWORD WINAPI RenderThread(void *parameter)
     /* A failed first load leaves the list empty; the thread waits all the same. */
     (void)LoadFeed(r.ticker, NULL);
     /* A feed chosen before any band became active is loaded, not dropped. */
-    DWORD woken = WaitAnswering(3, r.waitSet, INFINITE);
+    DWORD woken = WaitAnsweringMessages(3, r.waitSet, INFINITE, QS_ALLINPUT, FALSE);
     if (woken == WAIT_OBJECT_0 + WAIT_LOAD || woken == WAIT_OBJECT_0 + WAIT_TARGET)
         RunFrames(&r, woken == WAIT_OBJECT_0 + WAIT_LOAD);
 

@@ -7,7 +7,8 @@
 #include "ticker/ticker.h"
 #include "browser/browser.h"
 #include "feeds/feeds.h"
-#include "band/module.h"
+#include "core/module.h"
+#include "core/handoff.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 
@@ -43,13 +44,6 @@ static IXMLDOMNode *HoldHoveredNode(TickerState *ticker)
     if (node)
         IXMLDOMNode_AddRef(node);
     return node;
-}
-
-/* A row that stands still waits for a message; anything that can change
-   it without moving it wakes the rendering thread. */
-void WakeRenderer(TickerState *ticker)
-{
-    PostThreadMessageA(ticker->renderThreadId, WM_NULL, 0, 0);
 }
 
 static LRESULT TickerOnCreate(HWND window, const CREATESTRUCTA *create)

@@ -10,6 +10,10 @@ struct BandState;
 /* Called inside the module's activation context; returns 0. */
 int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
 int LayoutBandWindows(HWND siteWindow, HWND toolbar);
+/* The site window's subclass, one for each band sited on it; the module
+   stays loaded while one is in the window's chain. */
+void SubclassSiteWindow(HWND site, UINT_PTR id);
+void UnsubclassSiteWindow(HWND site, UINT_PTR id);
 LRESULT CALLBACK SiteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                 DWORD_PTR data);
 

@@ -1,4 +1,5 @@
 #include "tests/support/band_rig.h"
+#include "core/module.h"
 #include "feeds/feedlist.h"
 #include "settings/settings.h"
 #include "toolbar/toolbar.h"

@@ -1,6 +1,7 @@
 #include "tests/support/site_rig.h"
+#include "core/module.h"
 #include "settings/settings.h"
-#include "toolbar/ids.h"
+#include "core/ids.h"
 
 std::string LinkedFeed(const LoopbackServer &server)
 {

@@ -1,4 +1,5 @@
 #include "tests/support/ticker_rig.h"
+#include "core/handoff.h"
 #include "band/band.h"
 #include <ole2.h>
 
@@ -58,7 +59,7 @@ bool TickerRig::WaitLoaded(DWORD timeoutMs)
 
 void TickerRig::ChooseFeed(const std::string &url)
 {
-    StoreFeedUrl(band.ticker, url.c_str());
+    RequestFeedLoad(band.ticker, url.c_str());
 }
 
 std::string TickerRig::Title(int index) const

@@ -1,8 +1,8 @@
 /* The band's child window ids and private messages. Windows of the band
    find each other by these ids, not by stored handles, so every layer that
    looks a window up or posts to the toolbar takes them from here. */
-#ifndef VELMORA_TOOLBAR_IDS_H
-#define VELMORA_TOOLBAR_IDS_H
+#ifndef VELMORA_CORE_IDS_H
+#define VELMORA_CORE_IDS_H
 
 #include <windows.h>
 

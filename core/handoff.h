@@ -1,0 +1,43 @@
+/* The requests one thread or layer makes of another through the shared
+   records, each a function of its own, and the one wait that answers
+   messages. The hand-off mechanisms, all of them:
+   - target event: a band became the active one (RequestActiveBand);
+   - load event with the feedUrl sequence: a URL to load (RequestFeedLoad,
+     read back with TakeFeedUrl on the rendering thread);
+   - a null thread message: a still row has something new to draw
+     (WakeRenderer);
+   - the retired-font queue: fonts the rendering thread may still draw with
+     (HandOverFonts, emptied with DeleteRetiredFonts);
+   - exit and finish events: the rendering thread's end (ticker lifecycle);
+   - posted WM_FEEDLIST_* messages: work for the toolbar's window thread. */
+#ifndef VELMORA_CORE_HANDOFF_H
+#define VELMORA_CORE_HANDOFF_H
+
+#include "core/state.h"
+
+/* Window thread: makes url the current feed and has the rendering thread
+   load it. */
+void RequestFeedLoad(TickerState *ticker, const char *url);
+/* Rendering thread: one whole URL as last stored, into URL_SIZE bytes. */
+void TakeFeedUrl(TickerState *ticker, char *url);
+
+/* Any thread: a row that stands still is drawn again with what changed
+   (colours, fonts, speed, hidden headlines). */
+void WakeRenderer(TickerState *ticker);
+
+/* Window thread: puts a new font pair in place and queues the old one for
+   the rendering thread to delete; FALSE (nothing changed) when it cannot be
+   queued. */
+BOOL HandOverFonts(TickerState *ticker, HFONT textFont, HFONT linkFont);
+/* Rendering thread, before it reads the fonts for a frame, and teardown. */
+void DeleteRetiredFonts(TickerState *ticker);
+
+/* Waits like WaitForMultipleObjects for any of count handles (count may be
+   0: a sleep) while answering this thread's messages. wakeMask QS_SENDMESSAGE
+   answers sent messages only and leaves posted ones queued; QS_ALLINPUT
+   dispatches everything. With answerOnce a message ends the wait after it
+   was answered, with WAIT_OBJECT_0 + count. */
+DWORD WaitAnsweringMessages(DWORD count, const HANDLE *handles, DWORD timeoutMs, DWORD wakeMask,
+                            BOOL answerOnce);
+
+#endif
