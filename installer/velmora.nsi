@@ -91,9 +91,13 @@ Function WriteRegistration
     WriteRegStr HKCR "${CLASS_KEY}\Implemented Categories\${CATID_INFOBAND}" "velmora" ""
     DeleteRegValue HKCR "${CLASS_KEY}\Implemented Categories\${CATID_INFOBAND}" "velmora"
     IfErrors written
-    ; Sets the error flag only when the key cannot be opened.
-    EnumRegKey $0 HKLM "${TOOLBAR_KEY}" 0
-    IfErrors written
+    ; Opened for writing (KEY_WRITE) as the DLL opens it: WriteRegStr would create it.
+    System::Call 'advapi32::RegOpenKeyExW(p ${HKLM_HANDLE}, w "${TOOLBAR_KEY}", i 0, i 0x20006, *p .r1) i .r0'
+    ${If} $0 != 0
+        SetErrors
+        Goto written
+    ${EndIf}
+    System::Call 'advapi32::RegCloseKey(p r1)'
     WriteRegStr HKLM "${TOOLBAR_KEY}" "${BAND_CLSID}" ""
     IfErrors written
     Call WriteProductValues
