@@ -17,6 +17,16 @@
 namespace {
 
 
+std::string Hex(const BYTE *data, DWORD size)
+{
+    std::string text;
+    for (DWORD b = 0; b < size; b++) {
+        text += "0123456789abcdef"[data[b] >> 4];
+        text += "0123456789abcdef"[data[b] & 15];
+    }
+    return text;
+}
+
 /* The registry as lines, one per key and one per value with its data. */
 typedef std::set<std::string> Snapshot;
 
@@ -33,12 +43,7 @@ void AddKey(HKEY key, const std::string &path, Snapshot *lines)
         DWORD nameSize = (DWORD)name.size(), dataSize = (DWORD)data.size(), type = 0;
         if (RegEnumValueA(key, i, name.data(), &nameSize, NULL, &type, data.data(), &dataSize) != ERROR_SUCCESS)
             break;
-        std::string line = path + " : " + name.data() + " = " + std::to_string(type) + ":";
-        for (DWORD b = 0; b < dataSize; b++) {
-            line += "0123456789abcdef"[data[b] >> 4];
-            line += "0123456789abcdef"[data[b] & 15];
-        }
-        lines->insert(line);
+        lines->insert(path + " : " + name.data() + " = " + std::to_string(type) + ":" + Hex(data.data(), dataSize));
     }
     for (DWORD i = 0; i < subkeys; i++) {
         char subkey[256];
@@ -87,16 +92,6 @@ std::string Differences(const Snapshot &before, const Snapshot &after)
     return text;
 }
 
-std::string Hex(const BYTE *data, DWORD size)
-{
-    std::string text;
-    for (DWORD b = 0; b < size; b++) {
-        text += "0123456789abcdef"[data[b] >> 4];
-        text += "0123456789abcdef"[data[b] & 15];
-    }
-    return text;
-}
-
 /* What a registration wrote: the class key's tree with the DLL's path as
    "<dll>", the browser's toolbar entry, and the types and sizes of the
    installation's id and date, which differ from one registration to the next. */
@@ -121,14 +116,6 @@ Snapshot RegistrationLines(const std::string &dll)
                          (value.data ? Hex(data, size) : std::to_string(size) + " bytes"));
     }
     return lines;
-}
-
-std::string Lines(const Snapshot &lines)
-{
-    std::string text;
-    for (const std::string &line : lines)
-        text += line + "\n";
-    return text;
 }
 
 /* The visible windows of a process, and any browser window, as text. */
@@ -382,7 +369,7 @@ TEST_F(InstallCycle, SilentInstallRegistersAndItsUninstallEntryRemovesItAgain)
     EXPECT_EQ(S_OK, RegisterBandCategory());
     if (SUCCEEDED(init))
         CoUninitialize();
-    EXPECT_EQ(Lines(RegistrationLines(scratch.folder() + "\\velmora.dll")), Lines(installed));
+    EXPECT_EQ(RegistrationLines(scratch.folder() + "\\velmora.dll"), installed);
 }
 
 /* Without the browser's toolbar key the registration fails: a silent install
