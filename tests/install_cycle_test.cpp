@@ -1,19 +1,31 @@
 /* The installer of this build, run as a user or a deployment would: a silent
-   install into a scratch "Program Files" registers the band and writes the
-   uninstall entry, the uninstaller that entry names removes it again, and the
-   registry ends as it began but for what the uninstaller keeps. */
+   install into a scratch "Program Files" shows nothing, writes the band's
+   registration as the DLL itself writes it and the uninstall entry, the
+   uninstaller that entry names removes it again, and the registry ends as it
+   began but for what the uninstaller keeps. */
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
 #include <set>
 #include <string>
 #include <vector>
+#include "band/band.h"
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
 #include "tests/support/registry.h"
 
 namespace {
 
+
+std::string Hex(const BYTE *data, DWORD size)
+{
+    std::string text;
+    for (DWORD b = 0; b < size; b++) {
+        text += "0123456789abcdef"[data[b] >> 4];
+        text += "0123456789abcdef"[data[b] & 15];
+    }
+    return text;
+}
 
 /* The registry as lines, one per key and one per value with its data. */
 typedef std::set<std::string> Snapshot;
@@ -31,12 +43,7 @@ void AddKey(HKEY key, const std::string &path, Snapshot *lines)
         DWORD nameSize = (DWORD)name.size(), dataSize = (DWORD)data.size(), type = 0;
         if (RegEnumValueA(key, i, name.data(), &nameSize, NULL, &type, data.data(), &dataSize) != ERROR_SUCCESS)
             break;
-        std::string line = path + " : " + name.data() + " = " + std::to_string(type) + ":";
-        for (DWORD b = 0; b < dataSize; b++) {
-            line += "0123456789abcdef"[data[b] >> 4];
-            line += "0123456789abcdef"[data[b] & 15];
-        }
-        lines->insert(line);
+        lines->insert(path + " : " + name.data() + " = " + std::to_string(type) + ":" + Hex(data.data(), dataSize));
     }
     for (DWORD i = 0; i < subkeys; i++) {
         char subkey[256];
@@ -85,9 +92,59 @@ std::string Differences(const Snapshot &before, const Snapshot &after)
     return text;
 }
 
+/* What a registration wrote: the class key's tree with the DLL's path as
+   "<dll>", the browser's toolbar entry, and the types and sizes of the
+   installation's id and date, which differ from one registration to the next. */
+Snapshot RegistrationLines(const std::string &dll)
+{
+    Snapshot lines;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, CLASS_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        AddKey(key, "HKCR\\" CLASS_KEY, &lines);
+        RegCloseKey(key);
+    }
+    std::string server = "HKCR\\" CLASS_KEY "\\InprocServer32 :  = 1:" + Hex((const BYTE *)dll.c_str(), (DWORD)dll.size() + 1);
+    if (lines.erase(server))
+        lines.insert("InprocServer32 = <dll>");
+    const struct { const char *key, *name; bool data; } values[] = {
+        { TOOLBAR_KEY, TOOLBAR_VALUE, true }, { PRODUCT_KEY, "RegisterGUID", false }, { PRODUCT_KEY, "InstallDate", false } };
+    for (const auto &value : values) {
+        BYTE data[64];
+        DWORD type = 0, size = sizeof(data);
+        if (SHGetValueA(HKEY_LOCAL_MACHINE, value.key, value.name, &type, data, &size) == ERROR_SUCCESS)
+            lines.insert(std::string(value.name) + " = " + std::to_string(type) + ":" +
+                         (value.data ? Hex(data, size) : std::to_string(size) + " bytes"));
+    }
+    return lines;
+}
+
+/* The visible windows of a process, and any browser window, as text. */
+BOOL CALLBACK AddShownWindow(HWND window, LPARAM lParam)
+{
+    auto shown = (std::pair<DWORD, std::string> *)lParam;
+    char name[64] = "", caption[260] = "", text[260] = "";
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    GetClassNameA(window, name, sizeof(name));
+    if (!IsWindowVisible(window) || (owner != shown->first && lstrcmpA(name, "IEFrame") != 0))
+        return TRUE;
+    GetWindowTextA(window, caption, sizeof(caption));
+    GetDlgItemTextA(window, 0xFFFF, text, sizeof(text));
+    shown->second += std::string("[") + name + " \"" + caption + "\" " + text + "] ";
+    return TRUE;
+}
+
+std::string WindowsShown(DWORD process)
+{
+    std::pair<DWORD, std::string> shown(process, "");
+    EnumWindows(AddShownWindow, (LPARAM)&shown);
+    return shown.second;
+}
+
 struct BoxSearch {
     DWORD process;          /* 0: any process */
     const char *caption;    /* NULL: any caption */
+    HWND except;
     HWND found;
 };
 
@@ -98,7 +155,7 @@ BOOL CALLBACK FindBoxWindow(HWND window, LPARAM lParam)
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, "#32770") != 0 ||
-        (search->process && owner != search->process))
+        (search->process && owner != search->process) || window == search->except)
         return TRUE;
     GetWindowTextA(window, caption, sizeof(caption));
     if (search->caption && lstrcmpA(search->caption, caption) != 0)
@@ -107,9 +164,9 @@ BOOL CALLBACK FindBoxWindow(HWND window, LPARAM lParam)
     return FALSE;
 }
 
-HWND FindBox(DWORD process, const char *caption)
+HWND FindBox(DWORD process, const char *caption, HWND except = NULL)
 {
-    BoxSearch search = { process, caption, NULL };
+    BoxSearch search = { process, caption, except, NULL };
     EnumWindows(FindBoxWindow, (LPARAM)&search);
     return search.found;
 }
@@ -198,23 +255,18 @@ protected:
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
     }
 
-    /* Runs the installer to its end, answering with OK any box it shows
-       (Wine's browser cannot show the band: the registration says so). */
-    DWORD Install(std::string *boxes)
+    /* Runs a silent install to its end and returns its exit code, or
+       STILL_ACTIVE when it showed a window (then listed in shown), which
+       would hold a deployment until somebody answered it. */
+    DWORD Install(std::string *shown)
     {
         DWORD id = 0;
         HANDLE process = Start("\"" + installer + "\" /S /D=" + install, &id);
         if (!process)
             return GetLastError();
-        HWND answered = NULL;
         PumpUntil([&] {
-            HWND box = FindBox(id, NULL);
-            if (box && box != answered) {
-                *boxes += "[" + BoxText(box) + "] ";
-                PostMessageA(box, WM_COMMAND, IDOK, 0);
-                answered = box;
-            }
-            return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+            *shown = WindowsShown(id);
+            return !shown->empty() || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
         }, 60000);
         DWORD code = ExitCodeOnceEnded(process, 0);
         if (code == STILL_ACTIVE)
@@ -277,13 +329,17 @@ protected:
 TEST_F(InstallCycle, SilentInstallRegistersAndItsUninstallEntryRemovesItAgain)
 {
     Snapshot before = TakeSnapshot();
-    std::string boxes;
-    ASSERT_EQ(0u, Install(&boxes)) << "boxes shown: " << boxes;
+    std::string shown;
+    ASSERT_EQ(0u, Install(&shown)) << "shown: " << shown;
 
     EXPECT_TRUE(FileExists(install + "\\velmora.dll"));
-    EXPECT_EQ(install + "\\velmora.dll",
-              ReadText(HKEY_CLASSES_ROOT, std::string(CLASS_KEY) + "\\InprocServer32", NULL));
-    EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE));
+    Snapshot installed = RegistrationLines(install + "\\velmora.dll");
+    std::string id = ReadText(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID");
+    EXPECT_EQ(38u, id.size()) << id;
+    EXPECT_EQ(std::string::npos, id.find_first_not_of("{}-0123456789ABCDEF")) << id;
+    BYTE date[16], dateAgain[16];
+    DWORD size = sizeof(date);
+    EXPECT_EQ(ERROR_SUCCESS, SHGetValueA(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallDate", NULL, date, &size));
     EXPECT_EQ("Velmora", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName"));
     EXPECT_EQ("2.0", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayVersion"));
     EXPECT_EQ("Velmora", ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "Publisher"));
@@ -291,11 +347,29 @@ TEST_F(InstallCycle, SilentInstallRegistersAndItsUninstallEntryRemovesItAgain)
     std::string uninstallString = ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString");
     ASSERT_EQ("\"" + install + "\\vmuninst.exe\"", uninstallString);
 
+    /* Installed again, the installation keeps its id and first date. */
+    ASSERT_EQ(0u, Install(&shown)) << "shown: " << shown;
+    EXPECT_EQ(id, ReadText(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID"));
+    size = sizeof(dateAgain);
+    SHGetValueA(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallDate", NULL, dateAgain, &size);
+    EXPECT_EQ(0, memcmp(date, dateAgain, sizeof(date)));
+
     Uninstall(uninstallString);
     EXPECT_FALSE(FileExists(install)) << "the folder stays";
     EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID"));
     EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "InstallDate"));
     EXPECT_EQ("", Differences(before, TakeSnapshot()));
+
+    /* What the installer wrote is what the DLL's own registration writes. */
+    ScratchModule scratch;
+    ASSERT_TRUE(scratch.ok());
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
+    ASSERT_EQ(0u, WriteRegistration());
+    HRESULT init = CoInitialize(NULL);
+    EXPECT_EQ(S_OK, RegisterBandCategory());
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    EXPECT_EQ(RegistrationLines(scratch.folder() + "\\velmora.dll"), installed);
 }
 
 /* Without the browser's toolbar key the registration fails: a silent install
@@ -303,9 +377,9 @@ TEST_F(InstallCycle, SilentInstallRegistersAndItsUninstallEntryRemovesItAgain)
 TEST_F(InstallCycle, WithoutTheBrowserTheInstallEndsWithAnError)
 {
     ASSERT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY));
-    std::string boxes;
-    EXPECT_EQ(2u, Install(&boxes)) << "boxes shown: " << boxes;
-    EXPECT_EQ("", boxes);
+    std::string shown;
+    EXPECT_EQ(2u, Install(&shown)) << "shown: " << shown;
+    EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID")) << "the product key is skipped";
     EXPECT_EQ("\"" + install + "\\vmuninst.exe\"",
               ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
 }
@@ -327,6 +401,39 @@ TEST_F(InstallCycle, TheInstallerSpeaksTheUsersLanguage)
     CloseHandle(process);
     EXPECT_FALSE(FileExists(install));
     EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
+}
+
+/* Installed by a user, the toolbar shows once the browser starts again: the
+   installer says so and opens no browser with its own administrator rights. */
+TEST_F(InstallCycle, AnInteractiveInstallAsksForABrowserRestartAndOpensNone)
+{
+    DWORD id = 0;
+    HANDLE process = Start("\"" + installer + "\" /D=" + install, &id);
+    ASSERT_NE(nullptr, process);
+    HWND window = NULL, box = NULL;
+    PumpUntil([&] { return (window = FindBox(id, NULL)) != NULL; }, 15000);
+    ASSERT_NE(nullptr, window) << "no installer window";
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    PumpUntil([&] { return (box = FindBox(id, NULL, window)) != NULL || FindWindowA("IEFrame", NULL); }, 30000);
+    ASSERT_NE(nullptr, box) << "shown: " << WindowsShown(id);
+    WCHAR text[512] = L"";
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    EXPECT_STREQ(ExpectedLanguage() == "de"
+                     ? L"Velmora ist installiert. Schließen Sie alle Fenster des Internet Explorers und öffnen Sie ihn wieder, um die Leiste zu sehen."
+                     : L"Velmora is installed. Close every Internet Explorer window and open it again to see the toolbar.",
+                 text);
+    EXPECT_EQ(nullptr, FindWindowA("IEFrame", NULL)) << "a browser was opened";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    PumpUntil([&] {
+        if (IsWindowEnabled(GetDlgItem(window, IDOK)) && !FindBox(id, NULL, window))
+            PostMessageA(window, WM_COMMAND, IDOK, 0);
+        return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    }, 15000);
+    EXPECT_EQ(0u, ExitCodeOnceEnded(process, 0));
+    TerminateProcess(process, 1);
+    CloseHandle(process);
+    CloseBrowser();
+    EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE));
 }
 
 }  // namespace

@@ -3,52 +3,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlwapi.h>
+#include <shellapi.h>
+#include <algorithm>
+#include <errno.h>
 #include <random>
 #include <string>
 #include "uninstaller/uninstaller.h"
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
 #include "tests/support/registry.h"
-#include "tests/support/import_slot.h"
-#include "tests/support/box_answer.h"
 #include <string.h>
 
 namespace {
-
-/* A second reading of the relaunch shape, written plainly, to compare with. */
-RelaunchShape ReferenceShape(const std::string &line, ULONG_PTR *handle, std::string *path)
-{
-    std::string rest;
-    if (!line.empty() && line[0] == '"') {
-        size_t end = line.find('"', 1);
-        if (end == std::string::npos || end + 1 >= line.size())
-            return RELAUNCH_ABSENT;
-        rest = line.substr(end + 1);
-    } else {
-        size_t end = line.size() > 1 ? line.find(' ', 1) : std::string::npos;
-        if (end == std::string::npos)
-            return RELAUNCH_ABSENT;
-        rest = line.substr(end);
-    }
-    rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' '));
-    size_t space = rest.find(' ');
-    if (space == std::string::npos || space == 0 || space > 20 || space + 1 >= rest.size())
-        return RELAUNCH_ABSENT;
-    std::string digits = rest.substr(0, space);
-    if (digits.find_first_not_of("0123456789") != std::string::npos)
-        return RELAUNCH_ABSENT;
-    unsigned long long value = 0;
-    for (char c : digits) {
-        if (value > (~0ull - (c - '0')) / 10)
-            return RELAUNCH_ABSENT;
-        value = value * 10 + (c - '0');
-    }
-    if (value > (ULONG_PTR)~(ULONG_PTR)0)
-        return RELAUNCH_ABSENT;
-    *handle = (ULONG_PTR)value;
-    *path = rest.substr(space + 1);
-    return path->size() >= UNINSTALL_PATH_SIZE ? RELAUNCH_REFUSED : RELAUNCH_PRESENT;
-}
 
 struct LineCase {
     const char *line;
@@ -70,6 +36,7 @@ TEST(UninstallerCommandLine, RelaunchShapes)
         { "\"C:\\Program Files\\Velmora\\vmuninst.exe\"", RELAUNCH_ABSENT, 0, "" },
         { "vmuninst.exe 92", RELAUNCH_ABSENT, 0, "" },
         { "vmuninst.exe 92 ", RELAUNCH_ABSENT, 0, "" },
+        { "vmuninst.exe 92    ", RELAUNCH_ABSENT, 0, "" },
         { "vmuninst.exe /S C:\\x", RELAUNCH_ABSENT, 0, "" },
         { "vmuninst.exe 9a C:\\x", RELAUNCH_ABSENT, 0, "" },
         { "vmuninst.exe 123456789012345678901 C:\\x", RELAUNCH_ABSENT, 0, "" },
@@ -109,42 +76,85 @@ TEST(UninstallerCommandLine, WhatIsFormattedReadsBackExactly)
     EXPECT_FALSE(FormatRelaunchCommandLine(line, longPath.c_str(), 92, longPath.c_str()));
 }
 
-TEST(UninstallerCommandLine, AgreesWithAPlainReadingOnRandomLines)
+std::string Narrow(const WCHAR *wide)
+{
+    std::string text;
+    for (; *wide; wide++)
+        text += (char)*wide;
+    return text;
+}
+
+/* The words of a path, one space between each, as the system splits them. */
+std::string Words(const std::string &text)
+{
+    std::string words;
+    for (size_t at = text.find_first_not_of(' '); at != std::string::npos;
+         at = text.find_first_not_of(' ', at)) {
+        size_t end = std::min(text.find(' ', at), text.size());
+        words += (words.empty() ? "" : " ") + text.substr(at, end - at);
+        at = end;
+    }
+    return words;
+}
+
+/* Random lines of the kind a process is started with, read by the parser and
+   by the system's own splitting: a relaunch has the system's second argument
+   as its handle and the words of the rest as its path. */
+TEST(UninstallerCommandLine, ReadsRandomLinesAsTheSystemSplitsThem)
 {
     std::mt19937 random(20091207);
-    const char alphabet[] = "\" 0197ax\\";
-    for (int n = 0; n < 20000; n++) {
-        std::string line;
-        int length = (int)(random() % 24);
-        if (random() % 50 == 0)
-            length += UNINSTALL_PATH_SIZE;
+    const char *programs[] = { "vmuninst.exe", "\"C:\\Temp Dir\\vmu1.tmp\"", "C:\\Temp\\vmu1.tmp" };
+    const char alphabet[] = " 0197ax\\";
+    for (int n = 0; n < 5000; n++) {
+        std::string line = programs[random() % 3];
+        int length = (int)(random() % 24) + (random() % 50 == 0 ? UNINSTALL_PATH_SIZE : 0);
         for (int i = 0; i < length; i++)
             line += alphabet[random() % (sizeof(alphabet) - 1)];
-        ULONG_PTR wantHandle = 0, handle = 0;
-        std::string wantPath;
+        std::wstring wide(line.begin(), line.end());
+        int count = 0;
+        LPWSTR *arguments = CommandLineToArgvW(wide.c_str(), &count);
+        ASSERT_NE(nullptr, arguments);
+        std::string handleWord = count > 1 ? Narrow(arguments[1]) : "", rest;
+        for (int i = 2; i < count; i++)
+            rest += (i > 2 ? " " : "") + Narrow(arguments[i]);
+        LocalFree(arguments);
+        errno = 0;
+        unsigned long long value = strtoull(handleWord.c_str(), NULL, 10);
+        bool isHandle = !handleWord.empty() && handleWord.size() <= 20 &&
+                        handleWord.find_first_not_of("0123456789") == std::string::npos && errno == 0 &&
+                        value == (ULONG_PTR)value;
+
+        ULONG_PTR handle = 0;
         char path[UNINSTALL_PATH_SIZE];
-        RelaunchShape want = ReferenceShape(line, &wantHandle, &wantPath);
-        ASSERT_EQ(want, ParseRelaunchCommandLine(line.c_str(), &handle, path)) << "[" << line << "]";
-        if (want == RELAUNCH_PRESENT) {
-            ASSERT_EQ(wantHandle, handle) << "[" << line << "]";
-            ASSERT_EQ(wantPath, std::string(path)) << "[" << line << "]";
+        RelaunchShape shape = ParseRelaunchCommandLine(line.c_str(), &handle, path);
+        if (!isHandle || rest.empty()) {
+            ASSERT_EQ(RELAUNCH_ABSENT, shape) << "[" << line << "]";
+        } else if (shape == RELAUNCH_REFUSED) {
+            ASSERT_GE(line.size(), (size_t)UNINSTALL_PATH_SIZE) << "[" << line << "]";
+        } else {
+            ASSERT_EQ(RELAUNCH_PRESENT, shape) << "[" << line << "]";
+            ASSERT_EQ(value, handle) << "[" << line << "]";
+            ASSERT_EQ(rest, Words(path)) << "[" << line << "]";
         }
     }
 }
 
-bool refuseUninstallKey;
-
-/* The program's SHDeleteKeyA: refuses the uninstall entry when asked to. */
-DWORD WINAPI RefusingDeleteKey(HKEY root, const char *key)
+/* The DLL's path is made from the folder: a folder too long for the buffer
+   gives no path, never one that runs past it. */
+TEST(UninstallerCommandLine, FolderAndFileNameAreJoinedWithinTheBuffer)
 {
-    if (refuseUninstallKey && strstr(key, "Uninstall\\velmora"))
-        return ERROR_ACCESS_DENIED;
-    /* The slot is this function itself: the real one comes from shlwapi. */
-    auto real = (DWORD (WINAPI *)(HKEY, const char *))(void (*)(void))GetProcAddress(
-        LoadLibraryA("shlwapi.dll"), "SHDeleteKeyA");
-    return real ? real(root, key) : ERROR_PROC_NOT_FOUND;
+    const struct { int folder; bool fits; } cases[] = {
+        { 3, true }, { UNINSTALL_PATH_SIZE - 13, true }, { UNINSTALL_PATH_SIZE - 12, false },
+        { UNINSTALL_PATH_SIZE - 1, false } };
+    for (const auto &c : cases) {
+        std::string folder = "C:\\" + std::string(c.folder - 3, 'f');
+        char buffer[UNINSTALL_PATH_SIZE + 32];
+        memset(buffer, '#', sizeof(buffer));
+        EXPECT_EQ(c.fits, JoinPath(buffer, UNINSTALL_PATH_SIZE, folder.c_str(), "velmora.dll") != FALSE) << c.folder;
+        EXPECT_EQ(c.fits ? folder + "\\velmora.dll" : "", std::string(buffer)) << c.folder;
+        EXPECT_EQ(std::string(32, '#'), std::string(buffer + UNINSTALL_PATH_SIZE, 32)) << "past the buffer: " << c.folder;
+    }
 }
-
 
 void SetValue(HKEY root, const std::string &key, const char *name, const std::string &value)
 {
@@ -212,6 +222,7 @@ protected:
 
     void TearDown() override
     {
+        RemoveDanglingLink(HKEY_CLASSES_ROOT, stuck);
         DeleteUninstallerCopies(tempFolder);
         DeleteFileA(uninstaller.c_str());
         DeleteFileA((install + "\\velmora.dll").c_str());
@@ -300,6 +311,7 @@ protected:
         CloseHandle(second);
     }
 
+    const std::string stuck = std::string(CLASS_KEY) + "\\Stuck";
     std::string root, install, tempFolder, uninstaller, caption;
     std::string texts[3];
 };
@@ -345,18 +357,25 @@ TEST_F(UninstallerCycle, WithoutSettingsTheFolderGoesToo)
     EXPECT_FALSE(FileExists(install));
 }
 
-/* A registry entry that may not be deleted: the user is told, and what is
-   still registered keeps its DLL. Wine grants every registry access whatever
-   a key's security says, so the refusal comes from the import slot below. */
-TEST_F(UninstallerCycle, AnEntryThatCannotBeRemovedIsReportedAndTheDllStays)
+/* A registry entry that cannot be deleted: the user is told, the files and
+   the uninstall entry stay, and that entry's second run removes everything
+   once the obstacle is gone. */
+TEST_F(UninstallerCycle, ARefusedRemovalKeepsTheEntryForASecondTry)
 {
-    refuseUninstallKey = true;
-    BoxAnswer answer(caption);
-    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, RemoveToolbar(install.c_str()));
-    refuseUninstallKey = false;
-    EXPECT_EQ(texts[2], answer.Text());
+    ASSERT_TRUE(AddDanglingLink(HKEY_CLASSES_ROOT, stuck));
+    bool removedBeforeReport = true;
+    DWORD firstCode = 1, secondCode = 1;
+    RunConfirmed(&removedBeforeReport, &firstCode, &secondCode, 2);
+    EXPECT_EQ(0u, firstCode);
+    EXPECT_EQ(0u, secondCode);
+    EXPECT_TRUE(FileExists(uninstaller));
     EXPECT_TRUE(FileExists(install + "\\velmora.dll"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, CLASS_KEY)) << "the other entries still go";
+    EXPECT_EQ(uninstaller, ReadText(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
+
+    RemoveDanglingLink(HKEY_CLASSES_ROOT, stuck);
+    RunConfirmed(&removedBeforeReport, &firstCode, &secondCode);
+    EXPECT_TRUE(removedBeforeReport);
+    EXPECT_FALSE(FileExists(install));
 }
 
 /* A line of the relaunch shape whose handle is no process: here a signalled
@@ -383,7 +402,3 @@ TEST_F(UninstallerCycle, ARelaunchLineWithoutAProcessHandleRemovesNothing)
 }
 
 }  // namespace
-
-extern "C" {
-void *importSHDeleteKeyA IMPORT_SLOT(SHDeleteKeyA, 8) = (void *)RefusingDeleteKey;
-}

@@ -53,7 +53,11 @@ RelaunchShape ParseRelaunchCommandLine(const char *line, ULONG_PTR *handle, char
     const char *space = at;
     while (*space && *space != ' ')
         space++;
-    if (!*space || !space[1] || !ReadHandleValue(at, (size_t)(space - at), handle))
+    /* A handle without a path is no relaunch, as the system would split it. */
+    const char *word = space;
+    while (*word == ' ')
+        word++;
+    if (!*word || !ReadHandleValue(at, (size_t)(space - at), handle))
         return RELAUNCH_ABSENT;
     /* A path cut to fit would name another file. */
     if (lstrlenA(space + 1) >= UNINSTALL_PATH_SIZE)

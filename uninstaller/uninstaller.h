@@ -1,7 +1,7 @@
 /* vmuninst removes the toolbar in two instances of itself: the first asks,
    copies itself to a temporary file and starts the copy; the copy waits for
-   the first to end, deletes its file, removes the band's registry entries
-   and then the DLL and the installation folder. Both always exit with 0. */
+   the first to end, removes the band's registry entries and then its file,
+   the DLL and the installation folder. Both always exit with 0. */
 #ifndef VMUNINST_UNINSTALLER_H
 #define VMUNINST_UNINSTALLER_H
 
@@ -32,9 +32,13 @@ DWORD RelaunchFromTempCopy(void);
 /* The second instance's work once the first has ended. */
 void RemoveInstallation(HANDLE firstInstance, const char *uninstallerPath);
 
-/* Removes the registry entries, reports, then deletes the DLL and the folder;
-   0, or the error of a registry removal (then the files stay). */
-DWORD RemoveToolbar(const char *directory);
+/* Removes the registry entries, deletes the uninstaller's file, reports, then
+   deletes the DLL and the folder; 0, or the error of a registry removal (then
+   every file stays, and so does the uninstall entry, for a second try). */
+DWORD RemoveToolbar(const char *directory, const char *uninstallerPath);
+
+/* "directory\name" into path of size bytes; FALSE (and "") when it does not fit. */
+BOOL JoinPath(char *path, int size, const char *directory, const char *name);
 
 void ShowLastError(HWND owner);
 

@@ -3,7 +3,10 @@
 # only system DLLs and nothing newer than Windows XP offers, that it exports
 # exactly the names listed in EXPORTS, and that its resources hold every
 # menu, dialog and string block in German and English and the version block,
-# and, as asked, an icon and the manifest for its own architecture. Usage: check-binary.sh x86|x64 FILE EXPORTS [icon] [manifest]
+# and, as asked, an icon, the manifest for its own architecture (a DLL's,
+# resource 2) and a program's manifest (resource 1) for its architecture that
+# asks for administrator rights.
+# Usage: check-binary.sh x86|x64 FILE EXPORTS [icon] [manifest] [elevated]
 set -u
 arch=$1
 file=$2
@@ -69,6 +72,12 @@ esac
 case $wants in *" manifest "*)
     echo "$resources" | grep -q '^000018 000002 ' || fail "has no manifest 2"
     "$triple-strings" -n 8 "$file" | grep -q "$manifest" || fail "manifest does not name $manifest" ;;
+esac
+case $wants in *" elevated "*)
+    echo "$resources" | grep -q '^000018 000001 ' || fail "has no program manifest 1"
+    "$triple-strings" -n 8 "$file" | grep -q "$manifest" || fail "manifest does not name $manifest"
+    "$triple-strings" -n 8 "$file" | grep -q 'level="requireAdministrator"' ||
+        fail "manifest does not ask for administrator rights" ;;
 esac
 
 [ $status = 0 ] && echo "$(basename "$file"): $format, system imports, exports, resources as expected"

@@ -38,3 +38,33 @@ void DeleteUninstallerCopies(const std::string &folder)
     if (find != INVALID_HANDLE_VALUE)
         FindClose(find);
 }
+
+/* Under HKEY_CLASSES_ROOT, which is the machine's classes. */
+static const WCHAR MISSING_TARGET[] = L"\\Registry\\Machine\\Software\\Classes\\Velmora nowhere";
+
+bool AddDanglingLink(HKEY root, const std::string &key)
+{
+    std::wstring name(key.begin(), key.end());
+    HKEY link;
+    if (RegCreateKeyExW(root, name.c_str(), 0, NULL, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                        NULL, &link, NULL) != ERROR_SUCCESS)
+        return false;
+    LONG err = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, (const BYTE *)MISSING_TARGET,
+                              sizeof(MISSING_TARGET) - sizeof(WCHAR));
+    RegCloseKey(link);
+    return err == ERROR_SUCCESS;
+}
+
+/* Deleting by name would follow the link: the link itself is opened and deleted. */
+void RemoveDanglingLink(HKEY root, const std::string &key)
+{
+    std::wstring name(key.begin(), key.end());
+    HKEY link;
+    if (RegOpenKeyExW(root, name.c_str(), REG_OPTION_OPEN_LINK, DELETE, &link) != ERROR_SUCCESS)
+        return;
+    auto deleteKey = (LONG (WINAPI *)(HANDLE))(void (*)(void))GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                                                            "NtDeleteKey");
+    if (deleteKey)
+        (void)deleteKey(link);
+    RegCloseKey(link);
+}

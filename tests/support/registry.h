@@ -20,4 +20,10 @@ bool FileExists(const std::string &path);
 /* The temporary copies ("*.tmp") the uninstaller left in folder. */
 void DeleteUninstallerCopies(const std::string &folder);
 
+/* A subkey that no recursive deletion gets past: a link to a key that does
+   not exist. Registry security is not enforced under Wine, so a refusal
+   cannot be staged with it. */
+bool AddDanglingLink(HKEY root, const std::string &key);
+void RemoveDanglingLink(HKEY root, const std::string &key);
+
 #endif
