@@ -100,7 +100,7 @@ static void BuildBand(BandObject *band, IObjectWithSite *entry)
     SubclassSiteWindow(band->siteWindow, (UINT_PTR)band);
     band->browserTopWindow = GetAncestor(band->siteWindow, GA_ROOT);
     ActivateModuleContext();
-    (void)InitSettingsAndDialog(state, &band->commandWindow);
+    (void)InitSettingsAndDialog(state, band->browserTopWindow, &band->commandWindow);
     CreateBandWindows(state, band->siteWindow, &band->bandWindow);
     if (band->bandWindow)
         SendMessageA(band->bandWindow, TB_SETPARENT, (WPARAM)band->commandWindow, 0);

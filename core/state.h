@@ -103,7 +103,7 @@ struct TickerState {
        procedure; the rendering thread asks for the cursor position only
        then, which is costly on some systems. */
     volatile LONG cursorOver;
-    /* Odd while the window thread writes feedUrl (StoreFeedUrl). */
+    /* Odd while the window thread writes feedUrl (RequestFeedLoad). */
     volatile LONG feedUrlSequence;
     /* The node of hoveredItem with a reference of its own, published by the
        rendering thread: the window thread acts on it rather than on the slot,

@@ -6,7 +6,11 @@
    toolbar (WM_FEEDLIST_RELAY), which carries it out only while that fill is
    the toolbar's current one. A newer fill or the toolbar's end therefore
    stops an older fill before its next change, without the window thread
-   ever waiting for it. */
+   ever waiting for it.
+   Each toolbar keeps the server list its current fill walks, and its
+   entries' references count into that list, not into the live one: another
+   band's OK or siting rewrites the live list, and the entries must go on
+   loading what they show. */
 #include "feeds/feedlist.h"
 #include "feeds/feeds.h"
 #include "feeds/feedstore.h"
@@ -16,14 +20,17 @@
 #include "core/handoff.h"
 #include <commctrl.h>
 
-/* The toolbar property that holds the number of its current fill. */
+/* The toolbar properties that hold the number of its current fill and the
+   server list that fill walks. */
 static const char FILL_PROPERTY[] = "velmora feed list fill";
+static const char SERVERS_PROPERTY[] = "velmora feed list servers";
 static volatile LONG lastFill;
 
 struct FeedListJob {
     HWND toolbar;
     LONG fill;
     BandState *band;
+    char *servers;      /* the thread's own copy of the toolbar's list */
     HMODULE module;     /* held until the thread has left this module's code */
 };
 
@@ -129,23 +136,17 @@ static void AddSystemFeeds(FeedListContext *context, char *urlBuffer)
 static void FillFeedList(const FeedListJob *job)
 {
     BandState *band = job->band;
-    char *list = (char *)GlobalAlloc(GMEM_FIXED, SERVER_LIST_SIZE);
-    if (!list)
-        return;
-    CopyMemory(list, band->serverList, SERVER_LIST_SIZE);
-
     char storeUrl[URL_SIZE];
     char currentUrl[URL_SIZE];
     LoadShownFeedUrl(currentUrl, URL_SIZE);
 
     FeedListContext context = { currentUrl, job->toolbar, job->fill, FALSE };
-    if (RelayToCombo(&context, CB_RESETCONTENT, 0, 0, NULL) && !StopRequested(&context)) {
-        ForEachServer(list, AddUserFeedEntry, &context);
+    if (!StopRequested(&context)) {
+        ForEachServer(job->servers, AddUserFeedEntry, &context);
         if (!context.stopped)
             AddSystemFeeds(&context, storeUrl);
         RelayToCombo(&context, CB_SETCURSEL, (WPARAM)band->selectedFeed, 0, NULL);
     }
-    GlobalFree(list);
 }
 
 DWORD WINAPI FeedListThread(void *parameter)
@@ -158,6 +159,7 @@ DWORD WINAPI FeedListThread(void *parameter)
     if (SUCCEEDED(hr))
         CoUninitialize();
     SetEvent(band->feedListDoneEvent);
+    GlobalFree(job->servers);
     GlobalFree(job);
     ReleaseBandState(band);
     FreeLibraryAndExitThread(module, 0);
@@ -166,6 +168,52 @@ DWORD WINAPI FeedListThread(void *parameter)
 
 /* On the window thread */
 
+static char *CopyServerList(const char *list)
+{
+    char *copy = (char *)GlobalAlloc(GMEM_FIXED, SERVER_LIST_SIZE);
+    if (copy)
+        CopyMemory(copy, list, SERVER_LIST_SIZE);
+    return copy;
+}
+
+static void FreeToolbarServers(HWND toolbar)
+{
+    char *servers = (char *)RemovePropA(toolbar, SERVERS_PROPERTY);
+    if (servers)
+        GlobalFree(servers);
+}
+
+/* The list copies first: without them nothing changes. Then the old
+   entries go with the old list, so that no entry is ever read against a
+   list it was not made from. */
+static FeedListJob *NewFillJob(HWND toolbar, BandState *band)
+{
+    FeedListJob *job = (FeedListJob *)GlobalAlloc(GPTR, sizeof(FeedListJob));
+    char *servers = CopyServerList(band->serverList);
+    if (job)
+        job->servers = CopyServerList(band->serverList);
+    if (!job || !servers || !job->servers ||
+        !GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCSTR)FeedListThread, &job->module)) {
+        if (servers)
+            GlobalFree(servers);
+        if (job && job->servers)
+            GlobalFree(job->servers);
+        if (job)
+            GlobalFree(job);
+        return NULL;
+    }
+    job->toolbar = toolbar;
+    job->band = band;
+    job->fill = InterlockedIncrement(&lastFill);
+    /* From here on a fill that is still running may no longer change the
+       combo box, so the new one's entries cannot be mixed with its own. */
+    SetPropA(toolbar, FILL_PROPERTY, (HANDLE)(LONG_PTR)job->fill);
+    FreeToolbarServers(toolbar);
+    SetPropA(toolbar, SERVERS_PROPERTY, (HANDLE)servers);
+    SendMessageA(GetDlgItem(toolbar, FEED_COMBO_ID), CB_RESETCONTENT, 0, 0);
+    return job;
+}
+
 static LRESULT BandOnFill(HWND toolbar)
 {
     BandState *band = processBandState;
@@ -173,20 +221,9 @@ static LRESULT BandOnFill(HWND toolbar)
         return 0;
     if (!GetDlgItem(toolbar, FEED_COMBO_ID))
         return 0;
-
-    FeedListJob *job = (FeedListJob *)GlobalAlloc(GPTR, sizeof(FeedListJob));
+    FeedListJob *job = NewFillJob(toolbar, band);
     if (!job)
         return 0;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCSTR)FeedListThread, &job->module)) {
-        GlobalFree(job);
-        return 0;
-    }
-    job->toolbar = toolbar;
-    job->band = band;
-    job->fill = InterlockedIncrement(&lastFill);
-    /* From here on a fill that is still running may no longer change the
-       combo box, so the new one's reset cannot be mixed with its entries. */
-    SetPropA(toolbar, FILL_PROPERTY, (HANDLE)(LONG_PTR)job->fill);
 
     HoldBandState(band);
     DWORD threadId;
@@ -194,6 +231,7 @@ static LRESULT BandOnFill(HWND toolbar)
     if (!thread) {
         ReleaseBandState(band);
         FreeLibrary(job->module);
+        GlobalFree(job->servers);
         GlobalFree(job);
         return 0;
     }
@@ -220,13 +258,14 @@ static LRESULT BandOnRelay(HWND toolbar, LONG fill, ComboRequest *request)
     return TRUE;
 }
 
-/* The entry is looked up in a copy: walking a server list cuts it apart. */
-static BOOL GetUserFeedUrl(const BandState *band, LONG n, char *url)
+/* The entry is looked up in a copy of the list its combo box was filled
+   from: walking a server list cuts it apart. */
+static BOOL GetUserFeedUrl(HWND toolbar, LONG n, char *url)
 {
-    char *list = (char *)GlobalAlloc(GMEM_FIXED, SERVER_LIST_SIZE);
+    const char *servers = (const char *)GetPropA(toolbar, SERVERS_PROPERTY);
+    char *list = servers ? CopyServerList(servers) : NULL;
     if (!list)
         return FALSE;
-    CopyMemory(list, band->serverList, SERVER_LIST_SIZE);
     char *entry = NULL;
     GetServerAt(list, n, &entry);
     if (entry)
@@ -250,7 +289,7 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
         return;
     LONG reference = (LONG)SendMessageA(combo, CB_GETITEMDATA, (WPARAM)index, 0);
     char url[URL_SIZE];
-    if (reference >= 0 ? !GetUserFeedUrl(band, reference, url)
+    if (reference >= 0 ? !GetUserFeedUrl(toolbar, reference, url)
                        : GetSystemFeedUrl((UINT)~reference, url) != S_OK)
         return;
     RequestFeedLoad(ticker, url);
@@ -259,6 +298,7 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
 static void BandOnDestroy(HWND toolbar)
 {
     RemovePropA(toolbar, FILL_PROPERTY);
+    FreeToolbarServers(toolbar);
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     HWND ticker = GetDlgItem(toolbar, TICKER_ID);
     if (ticker)

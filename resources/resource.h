@@ -50,5 +50,6 @@
 #define IDS_SUPPORT_PATH        20057
 #define IDS_ABOUT_URL           20059
 #define IDS_LIST_FULL           20061
+#define IDS_LIST_TOO_LONG       20062
 
 #endif

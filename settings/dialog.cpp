@@ -3,7 +3,11 @@
    the menu button's drop-down, the speed buttons and every command of menu
    600. Also the URL input dialog (4100) and the font and colour choosers.
    Everything here runs on the browser's window thread; the rendering thread
-   reads the colours, the speed and the fonts this file changes. */
+   reads the colours, the speed and the fonts this file changes.
+   Choosers, the input dialog, menus and boxes run modal loops that dispatch
+   the browser's messages, so the last band may go during one, taking the
+   process state and this dialog with it: the record is held across each
+   loop, and what follows a loop acts only while both are still there. */
 #include "settings/dialog.h"
 #include "settings/settings.h"
 #include "core/module.h"
@@ -20,9 +24,25 @@
 /* ';' ends an entry of the stored list, so inside a URL it is kept escaped. */
 static const WCHAR ESCAPED_SEMICOLON[] = L"%3B";
 
+/* The dialog's property that holds its keyboard hook. */
+static const char KEYS_HOOK_PROPERTY[] = "velmora dialog keys";
+
 static BandState *DialogBand(HWND dialog)
 {
     return (BandState *)GetWindowLongPtrA(dialog, DWLP_USER);
+}
+
+/* After a modal loop: whether the band's state and this dialog outlived it. */
+static BOOL StillThere(HWND dialog, const BandState *band)
+{
+    return processBandState == band && IsWindow(dialog);
+}
+
+/* The browser window of the dialog's band: choosers it owns keep that
+   window from being used, or closed, under them. */
+static HWND ChooserOwner(HWND dialog)
+{
+    return GetWindow(dialog, GW_OWNER);
 }
 
 static void SettingsPath(char *path)
@@ -75,9 +95,40 @@ static void SetRowText(HWND list, int row, const WCHAR *text, BOOL insert)
     SendMessageW(list, insert ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, (WPARAM)row, (LPARAM)&item);
 }
 
+/* Modeless, the dialog gets Tab, Enter, Esc and its '&' keys only if the
+   thread's message loop hands them to IsDialogMessage. The browser's loop
+   knows nothing of it, so a hook on the thread does, for as long as the
+   dialog exists. Each dialog has a hook; the first to handle a key voids it. */
+static LRESULT CALLBACK DialogKeysHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    MSG *msg = (MSG *)lParam;
+    if (code == HC_ACTION && wParam == PM_REMOVE && msg->hwnd &&
+        msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST) {
+        HWND root = GetAncestor(msg->hwnd, GA_ROOT);
+        if (root && GetPropA(root, KEYS_HOOK_PROPERTY) && IsDialogMessageA(root, msg))
+            msg->message = WM_NULL;
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+static void HookDialogKeys(HWND dialog)
+{
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, DialogKeysHook, NULL, GetCurrentThreadId());
+    if (hook && !SetPropA(dialog, KEYS_HOOK_PROPERTY, (HANDLE)hook))
+        UnhookWindowsHookEx(hook);
+}
+
+static void UnhookDialogKeys(HWND dialog)
+{
+    HHOOK hook = (HHOOK)RemovePropA(dialog, KEYS_HOOK_PROPERTY);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+}
+
 static BOOL SourceOnInitDialog(HWND dialog, BandState *band)
 {
     SetWindowLongPtrA(dialog, DWLP_USER, (LONG_PTR)band);
+    HookDialogKeys(dialog);
     HWND list = GetDlgItem(dialog, IDC_SERVER_LIST);
     char header[64];
     LoadStringA(moduleHandle, IDS_SERVER_URL_HEADER, header, sizeof(header));
@@ -101,36 +152,69 @@ static BOOL SourceOnInitDialog(HWND dialog, BandState *band)
     return TRUE;
 }
 
-/* Rows from the top, each followed by ';', into the list buffer. A row that
-   would pass the saved-list limit ends the list: entering one is refused
-   already, so only a list read from a file written by other means gets here. */
-static void StoreRows(HWND list, char *buffer)
+/* The rows from the top, each followed by ';', then two NULs, into joined
+   (SERVER_LIST_SAVE_LIMIT + 2 bytes); FALSE when they do not fit whole. Each
+   row is fetched with room for one character more than may follow, so a row
+   that does not fit shows itself rather than being cut. Entering a row that
+   does not fit is refused already; a list read from a file written by other
+   means may still be longer. */
+static BOOL JoinRows(HWND list, char *joined)
 {
     int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     SIZE_T at = 0;
     for (int row = 0; row < rows; row++) {
-        if (at + ROW_TEXT_SIZE + 2 > SERVER_LIST_SIZE)
-            break;
-        int length = RowTextAnsi(list, row, buffer + at, ROW_TEXT_SIZE);
+        SIZE_T room = SERVER_LIST_SAVE_LIMIT - at;      /* the row and its ';' */
+        if (room < 2)
+            return FALSE;
+        int length = RowTextAnsi(list, row, joined + at, (int)room + 1);
         if (length <= 0)
             continue;
-        if (at + length + 1 > SERVER_LIST_SAVE_LIMIT)
-            break;
+        if ((SIZE_T)length >= room)
+            return FALSE;
         at += length;
-        buffer[at++] = ';';
+        joined[at++] = ';';
     }
-    buffer[at] = 0;
-    buffer[at + 1] = 0;
+    joined[at] = 0;
+    joined[at + 1] = 0;
+    return TRUE;
+}
+
+/* The list in memory and in the file stays as it was; the dialog stays open. */
+static void RefuseLongList(HWND dialog, BandState *band)
+{
+    char text[512], caption[64];
+    LoadStringA(moduleHandle, IDS_LIST_TOO_LONG, text, sizeof(text));
+    LoadStringA(moduleHandle, IDS_PRODUCT_NAME, caption, sizeof(caption));
+    HoldBandState(band);
+    MessageBoxA(dialog, text, caption, MB_OK | MB_ICONEXCLAMATION);
+    ReleaseBandState(band);
+}
+
+/* FALSE when the rows cannot be saved whole; nothing is written then. */
+static BOOL SaveServerList(HWND dialog, BandState *band, const char *path)
+{
+    if (!band->serverList)
+        return TRUE;
+    char *joined = (char *)GlobalAlloc(GMEM_FIXED, SERVER_LIST_SAVE_LIMIT + 2);
+    if (!joined)
+        return FALSE;
+    BOOL whole = JoinRows(GetDlgItem(dialog, IDC_SERVER_LIST), joined);
+    if (whole) {
+        CopyMemory(band->serverList, joined, lstrlenA(joined) + 2);
+        if (path[0])
+            (void)WritePrivateProfileStringA("Servers", "Servers", band->serverList, path);
+    }
+    GlobalFree(joined);
+    return whole;
 }
 
 static void SourceOnOk(HWND dialog, BandState *band)
 {
     char path[SETTINGS_PATH_SIZE + 1];
     SettingsPath(path);
-    if (band->serverList) {
-        StoreRows(GetDlgItem(dialog, IDC_SERVER_LIST), band->serverList);
-        if (path[0])
-            (void)WritePrivateProfileStringA("Servers", "Servers", band->serverList, path);
+    if (!SaveServerList(dialog, band, path)) {
+        RefuseLongList(dialog, band);
+        return;
     }
     char show[ROW_TEXT_SIZE];
     GetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show, sizeof(show));
@@ -141,23 +225,28 @@ static void SourceOnOk(HWND dialog, BandState *band)
     ShowWindow(dialog, SW_HIDE);
 }
 
-static BOOL RunUrlInput(HWND dialog, UrlInput *input)
+/* Owned by this dialog, so that its rows cannot change under an Edit. */
+static BOOL RunUrlInput(HWND dialog, BandState *band, UrlInput *input)
 {
-    return DialogBoxParamA(moduleHandle, MAKEINTRESOURCEA(IDD_URL_INPUT), dialog, UrlInputDialogProc,
-                           (LPARAM)input) == 0 && input->url[0] != 0;
+    HoldBandState(band);
+    INT_PTR result = DialogBoxParamA(moduleHandle, MAKEINTRESOURCEA(IDD_URL_INPUT), dialog,
+                                     UrlInputDialogProc, (LPARAM)input);
+    BOOL entered = result == 0 && input->url[0] != 0 && StillThere(dialog, band);
+    ReleaseBandState(band);
+    return entered;
 }
 
-static void SourceOnNewServer(HWND dialog)
+static void SourceOnNewServer(HWND dialog, BandState *band)
 {
     UrlInput input;
     input.url[0] = 0;
     input.list = GetDlgItem(dialog, IDC_SERVER_LIST);
     input.replacedRow = -1;
-    if (RunUrlInput(dialog, &input))
+    if (RunUrlInput(dialog, band, &input))
         SetRowText(input.list, 0, input.url, TRUE);
 }
 
-static void SourceOnEdit(HWND dialog)
+static void SourceOnEdit(HWND dialog, BandState *band)
 {
     UrlInput input;
     input.list = GetDlgItem(dialog, IDC_SERVER_LIST);
@@ -170,7 +259,7 @@ static void SourceOnEdit(HWND dialog)
     item.cchTextMax = ROW_TEXT_SIZE;
     input.url[0] = 0;
     SendMessageW(input.list, LVM_GETITEMTEXTW, (WPARAM)input.replacedRow, (LPARAM)&item);
-    if (RunUrlInput(dialog, &input))
+    if (RunUrlInput(dialog, band, &input))
         SetRowText(input.list, input.replacedRow, input.url, FALSE);
 }
 
@@ -206,7 +295,10 @@ static void SourceOnFont(HWND dialog, BandState *band)
         GetPrivateProfileStringA("Config", "Font", face, face, FONT_FACE_SIZE - 1, path);
         ReadSettingsStruct(path, "Config", "FontStyle", &style, sizeof(style));
     }
-    if (FAILED(PickFont(GetParent(dialog), face, &style)))
+    HoldBandState(band);
+    BOOL chosen = SUCCEEDED(PickFont(ChooserOwner(dialog), face, &style)) && StillThere(dialog, band);
+    ReleaseBandState(band);
+    if (!chosen)
         return;
     if (path[0]) {
         (void)WritePrivateProfileStringA("Config", "Font", face, path);
@@ -235,11 +327,13 @@ static void WakeBandRenderer(BandState *band)
 static void SourceOnColor(HWND dialog, BandState *band, COLORREF *field, const char *key)
 {
     COLORREF chosen;
-    if (FAILED(PickColor(GetParent(dialog), *field, &chosen)))
-        return;
-    *field = chosen;
-    WriteConfigStruct(key, &chosen, sizeof(chosen));
-    WakeBandRenderer(band);
+    HoldBandState(band);
+    if (SUCCEEDED(PickColor(ChooserOwner(dialog), *field, &chosen)) && StillThere(dialog, band)) {
+        *field = chosen;
+        WriteConfigStruct(key, &chosen, sizeof(chosen));
+        WakeBandRenderer(band);
+    }
+    ReleaseBandState(band);
 }
 
 static void SourceOnSpeed(BandState *band, LONG step)
@@ -278,9 +372,9 @@ static INT_PTR SourceOnCommand(HWND dialog, BandState *band, UINT id)
     case IDM_HOMEPAGE:      OpenProductPage(FALSE); return TRUE;
     case IDM_FASTER:        SourceOnSpeed(band, 1); return FALSE;
     case IDM_SLOWER:        SourceOnSpeed(band, -1); return FALSE;
-    case IDC_NEW_SERVER:    SourceOnNewServer(dialog); return TRUE;
+    case IDC_NEW_SERVER:    SourceOnNewServer(dialog, band); return TRUE;
     case IDC_REMOVE:        SourceOnRemove(dialog); return TRUE;
-    case IDC_EDIT:          SourceOnEdit(dialog); return TRUE;
+    case IDC_EDIT:          SourceOnEdit(dialog, band); return TRUE;
     case IDC_AS_DEFAULT:    SourceOnAsDefault(dialog); return TRUE;
     default:                return FALSE;
     }
@@ -290,8 +384,11 @@ static INT_PTR SourceOnNotify(HWND dialog, BandState *band, const NMHDR *header)
 {
     if (header->idFrom == TOOLBAR_ID && header->code == TBN_DROPDOWN) {
         DWORD position = GetMessagePos();
+        HoldBandState(band);
         TrackPopupMenu(band->mainMenu, 0, (short)LOWORD(position), (short)HIWORD(position), 0, dialog, NULL);
-        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TBDDRET_DEFAULT);
+        ReleaseBandState(band);
+        if (IsWindow(dialog))
+            SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TBDDRET_DEFAULT);
         return TRUE;
     }
     if (header->idFrom == IDC_SERVER_LIST && header->code == LVN_ITEMCHANGED) {
@@ -321,16 +418,21 @@ INT_PTR CALLBACK SourceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_CLOSE:
         ShowWindow(dialog, SW_HIDE);
         return TRUE;
+    case WM_DESTROY:
+        UnhookDialogKeys(dialog);
+        return FALSE;
     default:
         return FALSE;
     }
 }
 
-DWORD InitSettingsAndDialog(BandState *band, HWND *dialog)
+/* Owned by the band's browser window, so that the dialog and its choosers
+   stay with that window, and go with it. */
+DWORD InitSettingsAndDialog(BandState *band, HWND owner, HWND *dialog)
 {
     LoadBandSettings(band);
-    HWND created = CreateDialogParamA(moduleHandle, MAKEINTRESOURCEA(IDD_SOURCES), GetDesktopWindow(),
-                                      SourceDialogProc, (LPARAM)band);
+    HWND created = CreateDialogParamA(moduleHandle, MAKEINTRESOURCEA(IDD_SOURCES),
+                                      owner ? owner : GetDesktopWindow(), SourceDialogProc, (LPARAM)band);
     if (!created)
         return GetLastError();
     *dialog = created;

@@ -10,7 +10,8 @@
 struct BandState;
 
 
-/* Wine's profile writer crashes on values of 32 767 characters or more. */
+/* The longest server list OK saves: Wine's profile writer crashes on values
+   of 32 767 characters or more, so a longer list is refused, never cut. */
 #define SERVER_LIST_SAVE_LIMIT  32765
 
 /* The URL input dialog's creation parameter: the URL buffer first, then what
@@ -21,9 +22,10 @@ struct UrlInput {
     int replacedRow;    /* the row an Edit replaces, or -1 */
 };
 
-/* Loads the settings into band and creates the hidden dialog; 0 or a Win32
-   error code (the dialog is then not written). */
-DWORD InitSettingsAndDialog(BandState *band, HWND *dialog);
+/* Loads the settings into band and creates the hidden dialog, owned by the
+   band's top-level window; 0 or a Win32 error code (the dialog is then not
+   written). */
+DWORD InitSettingsAndDialog(BandState *band, HWND owner, HWND *dialog);
 INT_PTR CALLBACK SourceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK UrlInputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen);

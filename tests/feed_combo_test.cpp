@@ -176,13 +176,32 @@ TEST_F(FeedCombo, OverlongTextsAreCutToFit)
     TickerState *ticker = FakeTicker();
     rig.Choose(1);
     EXPECT_EQ(longStoreUrl.substr(0, 1023), ticker->feedUrl);
-    /* The server list changed since the fill (the dialog saved a longer entry). */
-    std::string longEntry = "http://127.0.0.1/" + std::string(1500, 'p');
-    lstrcpyA(rig.band()->serverList, (longEntry + ";").c_str());
-    rig.band()->serverList[longEntry.size() + 2] = 0;
-    rig.Choose(0);
-    EXPECT_EQ(longEntry.substr(0, 1023), ticker->feedUrl);
-    EXPECT_EQ(longEntry + ";", std::string(rig.band()->serverList)) << "choosing leaves the list whole";
+}
+
+TEST_F(FeedCombo, EntriesLoadWhatTheyShowUntilTheNextFill)
+{
+    for (const char *path : { "/a", "/b", "/c", "/d" })
+        rig.server.Serve(path, ChannelFeed(path));
+    rig.WriteServers({ rig.server.Url("/a"), rig.server.Url("/b"), rig.server.Url("/c") }, "");
+    ASSERT_TRUE(rig.Build());
+    ASSERT_TRUE(rig.CreateWindows());
+    ASSERT_TRUE(rig.WaitFills());
+    TickerState *ticker = FakeTicker();
+
+    /* Another band's OK, or its siting, rewrites the live list: /b goes,
+       /d comes. This combo box still shows /b as its second entry. */
+    std::string rewritten = rig.server.Url("/a") + ";" + rig.server.Url("/c") + ";" + rig.server.Url("/d") + ";";
+    lstrcpyA(rig.band()->serverList, rewritten.c_str());
+    rig.band()->serverList[rewritten.size() + 1] = 0;
+    rig.Choose(1);
+    EXPECT_EQ(rig.server.Url("/b"), ticker->feedUrl);
+    EXPECT_EQ(rewritten, std::string(rig.band()->serverList)) << "choosing leaves the list whole";
+
+    PostMessageA(rig.toolbar, WM_FEEDLIST_FILL, 0, 0);
+    ASSERT_TRUE(rig.WaitFills());
+    ASSERT_EQ(Texts({ "/a", "/c", "/d" }), rig.Texts());
+    rig.Choose(1);
+    EXPECT_EQ(rig.server.Url("/c"), ticker->feedUrl);
 }
 
 TEST_F(FeedCombo, WithoutAStoreOnlyTheUsersFeeds)

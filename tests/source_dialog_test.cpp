@@ -35,7 +35,7 @@ protected:
         std::vector<std::string> rows;
         int count = (int)SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0);
         for (int i = 0; i < count; i++) {
-            char text[1100] = "";
+            char text[2048] = "";
             LVITEMA item = {};
             item.pszText = text;
             item.cchTextMax = sizeof(text);
@@ -70,7 +70,18 @@ protected:
         return GetPrivateProfileStructA("Config", key, value, size, rig.scratch.SettingsPath().c_str()) != 0;
     }
     std::string Url(const char *path) { return rig.server.Url(path); }
+public:
+    /* As a browser closing its last tab: every band leaves and goes. */
+    void CloseAllBands()
+    {
+        for (InterfaceEntry *&band : bands) {
+            EXPECT_EQ(S_OK, SetSite(band, NULL));
+            EXPECT_EQ(0u, BandObject_Release(band));
+            band = NULL;
+        }
+    }
 
+protected:
     StandInBrowser browser;
     StandInSite *site = NULL;
     HWND dialog = NULL;
@@ -196,6 +207,45 @@ TEST_F(SourceDialog, AnEntryThatNoLongerFitsIsRefusedWhenEntered)
     EXPECT_LE(saved.size(), 32765u);
     EXPECT_EQ(Url("/ok") + ";" + urls[0] + ";", saved.substr(0, Url("/ok").size() + urls[0].size() + 2));
     EXPECT_EQ(urls[32] + ";", saved.substr(saved.size() - urls[32].size() - 1));
+    ExpectAllReleased();
+}
+
+TEST_F(SourceDialog, AListReadWholeIsSavedWholeOrRefusedAsItWas)
+{
+    /* Written by other means: 40 540 characters, the first entry 1 500 long. */
+    std::vector<std::string> urls;
+    std::string stored;
+    for (int i = 0; i < 40; i++) {
+        std::string url = Url(("/" + std::to_string(i) + "-").c_str());
+        urls.push_back(url + std::string((i ? 1000 : 1500) - url.size(), 'q'));
+        stored += urls.back() + ";";
+    }
+    rig.scratch.WriteSettings("[Servers]\r\nServers=" + stored + "\r\nshow=" + urls[0] + "\r\n");
+    site = new StandInSite(browser.browser());
+    ASSERT_EQ(S_OK, site->Host((IUnknown *)bands[0]));
+    dialog = bands[0]->owner->commandWindow;
+    ASSERT_TRUE(urls == Rows()) << Rows().size() << " rows";
+    std::string file = ReadWholeFile(rig.scratch.SettingsPath());
+    Command(IDM_SOURCES);
+    {
+        BoxWatcher boxes;
+        Command(IDOK);
+        EXPECT_EQ(1, boxes.Count());
+        char reason[512];
+        LoadStringA(moduleHandle, IDS_LIST_TOO_LONG, reason, sizeof(reason));
+        EXPECT_EQ(reason, boxes.LastText());
+        EXPECT_EQ(dialog, boxes.LastOwner());
+    }
+    EXPECT_TRUE(IsWindowVisible(dialog)) << "refused, the dialog stays open";
+    EXPECT_EQ(file, ReadWholeFile(rig.scratch.SettingsPath())) << "the file stays as it was";
+    EXPECT_EQ(urls[0], std::string(rig.band()->serverList)) << "so does the list in memory";
+
+    /* Eight rows fewer fit: 32 532 characters, each row whole. */
+    for (int i = 0; i < 8; i++)
+        SendMessageA(List(), LVM_DELETEITEM, 1, 0);
+    Command(IDOK);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(stored.substr(0, 1501) + stored.substr(1501 + 8 * 1001), Setting("Servers", "Servers"));
     ExpectAllReleased();
 }
 
@@ -376,6 +426,86 @@ TEST_F(SourceDialog, TheChosenFontDrawsTheRowAndOldFontsAreDeletedBetweenFrames)
     };
     ExpectCyclesFlat(change, 100, 16384);
     EXPECT_TRUE(TickerDrawsIn(BandWindow(bands[0])));
+    ExpectAllReleased();
+}
+
+/* The last band goes while a chooser or the input dialog is open, from a
+   timer that the modal loop itself runs; then the dialog is answered. */
+struct ModalEnd {
+    UINT command;
+    DialogDriver::Action answer;
+    void *context;
+    bool ownedByBrowserWindow;
+};
+SourceDialog *closingRig;
+const ModalEnd *closing;
+HWND closingOwner;
+
+void CALLBACK CloseTabInModalLoop(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND modal = FindVisible("#32770");
+    if (!modal)
+        return;
+    KillTimer(NULL, timer);
+    closingOwner = GetWindow(modal, GW_OWNER);
+    closingRig->CloseAllBands();
+    closing->answer(modal, closing->context);
+}
+
+TEST_F(SourceDialog, TheLastBandGoingDuringAModalLoopIsSurvived)
+{
+    COLORREF mark = MARK;
+    FontChoiceSeen seen = {};
+    Typing typing = { Url("/new"), "", "", false };
+    const ModalEnd cases[] = {
+        { IDM_TEXTCOLOR, ChooseColour, &mark, true },
+        { IDM_FONT, ChooseOtherFace, &seen, true },
+        { IDC_NEW_SERVER, TypeUrl, &typing, false },
+    };
+    for (const ModalEnd &end : cases) {
+        Host({ Url("/a") }, Url("/a"));
+        std::string file = ReadWholeFile(rig.scratch.SettingsPath());
+        HWND frame = site->frame;
+        closingRig = this;
+        closing = &end;
+        closingOwner = NULL;
+        SetTimer(NULL, 0, 50, CloseTabInModalLoop);
+        Command(end.command);
+        EXPECT_EQ(end.ownedByBrowserWindow ? frame : dialog, closingOwner) << end.command;
+        EXPECT_EQ(nullptr, processBandState) << end.command;
+        EXPECT_EQ(file, ReadWholeFile(rig.scratch.SettingsPath())) << "nothing acts for a band that went";
+        EXPECT_TRUE(PumpUntil([] { return CanUnloadModule() == S_OK; }, 5000)) << end.command;
+        delete site;
+        site = NULL;
+        bands.clear();
+        ASSERT_TRUE(rig.Build());
+        bands.push_back(rig.object);
+        rig.object = NULL;
+    }
+    ExpectAllReleased();
+}
+
+/* The keys the dialog handles as a dialog does, though nothing but the
+   thread's own message loop runs: Tab moves on from the list, Alt+O is OK,
+   Esc is Cancel. */
+TEST_F(SourceDialog, TabEscAndShortcutsWorkInTheModelessDialog)
+{
+    Host({ Url("/a") }, Url("/a"));
+    struct Key { UINT message; WPARAM key; bool hides; } keys[] = {
+        { WM_KEYDOWN, VK_TAB, false },
+        { WM_SYSCHAR, 'o', true },
+        { WM_KEYDOWN, VK_ESCAPE, true },
+    };
+    for (const Key &key : keys) {
+        DeleteFileA(rig.scratch.SettingsPath().c_str());
+        Command(IDM_SOURCES);
+        SetForegroundWindow(dialog);
+        SetFocus(List());
+        PostMessageA(List(), key.message, key.key, 0);
+        EXPECT_TRUE(PumpUntil([&] { return key.hides ? !IsWindowVisible(dialog) : GetFocus() != List(); }, 2000))
+            << std::hex << key.key;
+        EXPECT_EQ(key.key == 'o' ? Url("/a") + ";" : "(none)", Setting("Servers", "Servers")) << std::hex << key.key;
+    }
     ExpectAllReleased();
 }
 

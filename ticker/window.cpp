@@ -144,11 +144,15 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
     ticker->itemMenuOpen = 1;
     WakeRenderer(ticker);
     DWORD position = GetMessagePos();
+    /* The menu's loop may see the last band object go, and the ticker with
+       it; the held state cannot be freed meanwhile, so no new one can take
+       its place, and a ticker of the state still in place is this one. */
+    BandState *band = processBandState;
+    HoldBandState(band);
     UINT command = (UINT)TrackPopupMenu(GetSubMenu(ticker->itemMenu, 0), TPM_RETURNCMD,
                                         (short)LOWORD(position), (short)HIWORD(position), 0,
                                         window, NULL);
-    /* The menu's loop may have seen the last band object go, and the record with it. */
-    if (TickerIsLive(ticker)) {
+    if (processBandState == band) {
         ticker->itemMenuOpen = 0;
         /* A reload during the menu may have put another headline into the slot. */
         if (command == IDM_ITEM_HIDE && item && item->node == node) {
@@ -160,6 +164,7 @@ void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
     if (command == IDM_ITEM_NEWWINDOW)
         OpenItemLink(node, OPEN_IN_NEW_WINDOW);
     IXMLDOMNode_Release(node);
+    ReleaseBandState(band);
 }
 
 static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
