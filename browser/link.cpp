@@ -4,9 +4,11 @@
 #include "band/module.h"
 #include "ticker/ticker.h"
 #include "resources/resource.h"
+#include <shlwapi.h>
 
 static const char BAND_CLSID_TEXT[] = "{3C5B9E21-7D4A-4F06-9B3E-2A61C8D0F5B7}";
 #define SUPPORT_URL_CHARS 1024
+#define LINK_URL_CHARS 2084
 
 int OpenLink(const WCHAR *url, DWORD flags)
 {
@@ -16,6 +18,41 @@ int OpenLink(const WCHAR *url, DWORD flags)
     if (processBandState && processBandState->browser && url)
         (void)NavigateBrowser(processBandState->browser, url, flags);
     return 0;
+}
+
+/* "scheme:" first (RFC 3986 syntax): the link names its own place. */
+static BOOL HasUrlScheme(const WCHAR *link)
+{
+    const WCHAR *p = link;
+    while ((*p | 0x20) >= L'a' && (*p | 0x20) <= L'z')
+        p++;
+    if (p == link)
+        return FALSE;
+    while (((*p | 0x20) >= L'a' && (*p | 0x20) <= L'z') || (*p >= L'0' && *p <= L'9') ||
+           *p == L'+' || *p == L'-' || *p == L'.')
+        p++;
+    return *p == L':';
+}
+
+HRESULT ResolveLink(const WCHAR *base, const WCHAR *link, BSTR *url)
+{
+    if (!url)
+        return E_INVALIDARG;
+    *url = NULL;
+    /* An empty link would resolve to the feed itself. */
+    if (!link || !*link)
+        return E_FAIL;
+    if (HasUrlScheme(link) || !base || !*base) {
+        *url = SysAllocString(link);
+        return *url ? S_OK : E_OUTOFMEMORY;
+    }
+    WCHAR combined[LINK_URL_CHARS];
+    DWORD size = LINK_URL_CHARS;
+    HRESULT hr = UrlCombineW(base, link, combined, &size, 0);
+    if (hr != S_OK)
+        return FAILED(hr) ? hr : E_FAIL;
+    *url = SysAllocString(combined);
+    return *url ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags)
