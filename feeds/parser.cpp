@@ -454,31 +454,26 @@ static HRESULT CleanInto(BSTR text, int form, BSTR *clean)
     return S_OK;
 }
 
-/* An Atom text construct as clean text. An xhtml one is read as written
-   out, so that its markup is dropped like an html one's, and what the
-   writer escaped is decoded once. Content of another media type than text
-   has no text to show. */
+/* An Atom text construct as clean text. An xhtml one is markup to the DOM
+   already: its text has no tags left, and what it shows escaped stays so.
+   Content of another media type than text has no text to show. */
 static HRESULT ReadAtomText(IXMLDOMNode *construct, BSTR *text)
 {
     BSTR type = ReadAttribute(construct, L"type");
     int form = FEED_TEXT_PLAIN;
-    BOOL written = FALSE;
     HRESULT hr = S_OK;
-    if (!type || StrCmpW(type, L"text") == 0) {
+    if (!type || StrCmpW(type, L"text") == 0 || StrCmpW(type, L"xhtml") == 0 ||
+        StrCmpW(type, L"application/xhtml+xml") == 0)
         form = FEED_TEXT_PLAIN;
-    } else if (StrCmpW(type, L"html") == 0 || StrCmpW(type, L"text/html") == 0) {
+    else if (StrCmpW(type, L"html") == 0 || StrCmpW(type, L"text/html") == 0)
         form = FEED_TEXT_HTML;
-    } else if (StrCmpW(type, L"xhtml") == 0 || StrCmpW(type, L"application/xhtml+xml") == 0) {
-        form = FEED_TEXT_HTML;
-        written = TRUE;
-    } else if (StrCmpNW(type, L"text/", 5) != 0) {
+    else if (StrCmpNW(type, L"text/", 5) != 0)
         hr = E_FAIL;
-    }
     SysFreeString(type);
     if (FAILED(hr))
         return hr;
     BSTR raw = NULL;
-    hr = written ? IXMLDOMNode_get_xml(construct, &raw) : IXMLDOMNode_get_text(construct, &raw);
+    hr = IXMLDOMNode_get_text(construct, &raw);
     if (FAILED(hr))
         return hr;
     return CleanInto(raw, form, text);

@@ -355,14 +355,14 @@ TEST_F(FeedParser, FeedsReadAsCleanText)
                  "<entry><title>a &lt;b&gt;  c &amp;amp;</title><link href=\"/abs\"/><summary>s</summary></entry>"
                  "<entry><title type=\"html\">&lt;p&gt;One&lt;/p&gt;&lt;p&gt;Two &amp;amp;amp;&lt;/p&gt;</title>"
                  "<content type=\"html\">only &lt;i&gt;content&lt;/i&gt;</content></entry>"
-                 "<entry><title" + xhtml + "<p>X &amp;lt;y&gt;</p><p><b>Z</b></p></div></title>"
+                 "<entry><title" + xhtml + "<p>X &amp;lt;y&gt;</p>\n <p><i>Z</i> <b>W</b></p></div></title>"
                  "<summary>sum</summary><content>con</content></entry>"
                  "<entry><link rel=\"self\" href=\"http://self/\"/><link rel=\"alternate\" href=\"alt\"/></entry>"
                  "<entry xmlns=\"urn:other\"><title>not atom</title></entry></feed>",
           FEED_KIND_ATOM, L"Dev Blog",
           { { L"a <b> c &amp;", L"http://news.test/abs", L"s" },
             { L"One Two &amp;", L"<none>", L"only content" },
-            { L"X &lt;y> Z", L"<none>", L"sum" },
+            { L"X &lt;y> Z W", L"<none>", L"sum" },
             { L"<none>", L"http://news.test/base/alt", L"<none>" } } },
         /* xml:base nests and may itself be relative; with none the link stays relative. */
         { "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>t</title>"
