@@ -1,8 +1,8 @@
 /* Feed documents: one DOM document per load, the feed root found by exact
    qualified names (Atom's with its namespace), child lookups by name, and
-   the headline, link and description of an item or an Atom entry. Called on the rendering and
-   feed-list threads (loads) and on the window thread (child texts of kept
-   item nodes); nothing here keeps state. */
+   the headline, link and description of an item or an Atom entry. Called
+   on the rendering and feed-list threads (loads) and on the window thread
+   (child texts of kept item nodes); nothing here keeps state. */
 #include "feeds/feeds.h"
 #include <shlwapi.h>
 
