@@ -10,6 +10,9 @@
 #define OPEN_IN_NEW_WINDOW 0x1
 
 int OpenLink(const WCHAR *url, DWORD flags);
+/* A feed's link resolved against the URL of the document it came from;
+   an absolute link is kept as written. */
+HRESULT ResolveLink(const WCHAR *base, const WCHAR *link, BSTR *url);
 HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags);
 HRESULT ShowBandInNewBrowser(void);
 HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength);

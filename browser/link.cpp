@@ -4,7 +4,11 @@
 #include "core/module.h"
 #include "core/state.h"
 #include "resources/resource.h"
+#include <shlwapi.h>
 
+/* A resolved headline link: as long as the browser takes (INTERNET_MAX_URL_LENGTH),
+   not the settings' URL_SIZE, since feed links were never cut. */
+#define LINK_URL_CHARS 2084
 
 /* Links come from feeds that anybody can write: a script, file or other
    scheme would run in, or reach from, the user's page. Only web addresses
@@ -32,6 +36,41 @@ int OpenLink(const WCHAR *url, DWORD flags)
     if (processBandState && processBandState->browser && url && IsWebAddress(url))
         (void)NavigateBrowser(processBandState->browser, url, flags);
     return 0;
+}
+
+/* "scheme:" first (RFC 3986 syntax): the link names its own place. */
+static BOOL HasUrlScheme(const WCHAR *link)
+{
+    const WCHAR *p = link;
+    while ((*p | 0x20) >= L'a' && (*p | 0x20) <= L'z')
+        p++;
+    if (p == link)
+        return FALSE;
+    while (((*p | 0x20) >= L'a' && (*p | 0x20) <= L'z') || (*p >= L'0' && *p <= L'9') ||
+           *p == L'+' || *p == L'-' || *p == L'.')
+        p++;
+    return *p == L':';
+}
+
+HRESULT ResolveLink(const WCHAR *base, const WCHAR *link, BSTR *url)
+{
+    if (!url)
+        return E_INVALIDARG;
+    *url = NULL;
+    /* An empty link would resolve to the feed itself. */
+    if (!link || !*link)
+        return E_FAIL;
+    if (HasUrlScheme(link) || !base || !*base) {
+        *url = SysAllocString(link);
+        return *url ? S_OK : E_OUTOFMEMORY;
+    }
+    WCHAR combined[LINK_URL_CHARS];
+    DWORD size = LINK_URL_CHARS;
+    HRESULT hr = UrlCombineW(base, link, combined, &size, 0);
+    if (hr != S_OK)
+        return FAILED(hr) ? hr : E_FAIL;
+    *url = SysAllocString(combined);
+    return *url ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags)

@@ -101,20 +101,12 @@ int AddUserFeedEntry(char *url, int index, void *parameter)
     int kind = FEED_KIND_NONE;
     if (LoadFeedDocument(url, &root, &kind) != S_OK || !root)
         return 0;
-    IXMLDOMNode *channel = root;
-    if (kind == FEED_KIND_RDF) {
-        channel = NULL;
-        HRESULT hr = FindChildElement(root, L"channel", &channel);
-        IXMLDOMNode_Release(root);
-        if (hr != S_OK || !channel)
-            return 0;
-    }
     BSTR title = NULL;
-    if (GetChildText(channel, L"title", &title) == S_OK) {
-        AddFeedListEntry(context, title ? title : L"", url, index);
+    if (GetFeedTitle(root, kind, &title) == S_OK) {
+        AddFeedListEntry(context, title, url, index);
         SysFreeString(title);
     }
-    IXMLDOMNode_Release(channel);
+    IXMLDOMNode_Release(root);
     return 0;
 }
 
@@ -126,8 +118,13 @@ static void AddSystemFeeds(FeedListContext *context, char *urlBuffer)
     UINT count = CountStoreFeeds(&store);
     for (UINT position = 0; position < count && !context->stopped; position++) {
         LPWSTR title = NULL;
-        if (ReadStoreFeed(&store, position, urlBuffer, &title) == S_OK)
-            AddFeedListEntry(context, title, urlBuffer, ~(LONG)position);
+        if (ReadStoreFeed(&store, position, urlBuffer, &title) == S_OK) {
+            /* The store's titles are text already; only their white space is tidied. */
+            BSTR label = CleanFeedText(title ? title : L"", FEED_TEXT_PLAIN);
+            if (label)
+                AddFeedListEntry(context, label, urlBuffer, ~(LONG)position);
+            SysFreeString(label);
+        }
         CoTaskMemFree(title);
     }
     CloseFeedStore(&store);

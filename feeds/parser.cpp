@@ -1,7 +1,8 @@
 /* Feed documents: one DOM document per load, the feed root found by exact
-   qualified names, and child lookups by name. Called on the rendering and
-   feed-list threads (loads) and on the window thread (child texts of kept
-   item nodes); nothing here keeps state. */
+   qualified names (Atom's with its namespace), child lookups by name, and
+   the headline, link and description of an item or an Atom entry. Called
+   on the rendering and feed-list threads (loads) and on the window thread
+   (child texts of kept item nodes); nothing here keeps state. */
 #include "feeds/feeds.h"
 #include "core/limits.h"
 #include <shlwapi.h>
@@ -323,6 +324,40 @@ static HRESULT NextSibling(IXMLDOMNode *node, IXMLDOMNode **next)
     return KeepNode(IXMLDOMNode_get_nextSibling(node, next), next);
 }
 
+static const WCHAR ATOM_NAMESPACE[] = L"http://www.w3.org/2005/Atom";
+
+/* Atom elements are known by their exact name in the Atom namespace: an
+   unprefixed "feed" or "entry" of another vocabulary is not one. */
+static BOOL IsAtomElement(IXMLDOMNode *node, const WCHAR *name)
+{
+    BSTR nodeName;
+    if (ReadNodeName(node, &nodeName) != S_OK)
+        return FALSE;
+    BSTR uri = NULL;
+    BOOL match = StrCmpW(nodeName, name) == 0 && IXMLDOMNode_get_namespaceURI(node, &uri) == S_OK &&
+                 uri && StrCmpW(uri, ATOM_NAMESPACE) == 0;
+    SysFreeString(uri);
+    SysFreeString(nodeName);
+    return match;
+}
+
+/* The document element when it is an Atom feed, with its reference. */
+static IXMLDOMNode *FindAtomFeed(IXMLDOMDocument *document)
+{
+    IXMLDOMElement *element = NULL;
+    if (IXMLDOMDocument_get_documentElement(document, &element) != S_OK || !element)
+        return NULL;
+    IXMLDOMNode *node = NULL;
+    if (FAILED(IXMLDOMElement_QueryInterface(element, IID_IXMLDOMNode, (void **)&node)))
+        node = NULL;
+    IXMLDOMElement_Release(element);
+    if (node && !IsAtomElement(node, L"feed")) {
+        IXMLDOMNode_Release(node);
+        node = NULL;
+    }
+    return node;
+}
+
 struct NamedElement {
     const WCHAR *name;
     LONG count;
@@ -381,6 +416,8 @@ HRESULT FindFeedRoot(IXMLDOMDocument *document, IXMLDOMNode **root, int *kind)
         } else if (wanted[1].count == 1) {
             (void)FindChildElement(wanted[1].first, L"channel", root);
             *kind = FEED_KIND_RSS;
+        } else if ((*root = FindAtomFeed(document)) != NULL) {
+            *kind = FEED_KIND_ATOM;
         } else {
             hr = E_FAIL;
         }
@@ -391,22 +428,33 @@ HRESULT FindFeedRoot(IXMLDOMDocument *document, IXMLDOMNode **root, int *kind)
     return hr;
 }
 
+/* An RSS or RDF item is any child named "item"; an Atom entry is checked
+   for its namespace as well. */
+static BOOL IsFeedItem(IXMLDOMNode *node, BOOL atom)
+{
+    if (atom)
+        return IsAtomElement(node, L"entry");
+    BSTR name;
+    BOOL item = ReadNodeName(node, &name) == S_OK && StrCmpW(name, L"item") == 0;
+    SysFreeString(name);
+    return item;
+}
+
 HRESULT ForEachFeedItem(IXMLDOMNode *root, FeedItemCallback callback, void *context)
 {
     if (!root)
         return S_OK;
+    BOOL atom = IsAtomElement(root, L"feed");
     IXMLDOMNode *child;
     HRESULT hr = FirstChild(root, &child);
     while (hr == S_OK) {
         /* The next one is had first: the callback owns the item. */
         IXMLDOMNode *next;
         HRESULT step = NextSibling(child, &next);
-        BSTR name;
-        if (ReadNodeName(child, &name) == S_OK && StrCmpW(name, L"item") == 0)
+        if (IsFeedItem(child, atom))
             callback(child, context);
         else
             IXMLDOMNode_Release(child);
-        SysFreeString(name);
         child = next;
         hr = step;
     }
@@ -436,6 +484,7 @@ static HRESULT FindNamedChild(IXMLDOMNode *parent, const WCHAR *name, IXMLDOMNod
     }
     return hr == S_FALSE ? E_FAIL : hr;
 }
+
 HRESULT GetChildText(IXMLDOMNode *parent, const WCHAR *name, BSTR *text)
 {
     if (!parent || !text)
@@ -462,4 +511,234 @@ HRESULT FindChildElement(IXMLDOMNode *parent, const WCHAR *name, IXMLDOMNode **c
     if (!parent)
         return E_INVALIDARG;
     return FindNamedChild(parent, name, child, TRUE);
+}
+
+/* An attribute's value, or null when the element has none. */
+static BSTR ReadAttribute(IXMLDOMNode *node, const WCHAR *name)
+{
+    IXMLDOMElement *element = NULL;
+    if (FAILED(IXMLDOMNode_QueryInterface(node, IID_IXMLDOMElement, (void **)&element)) || !element)
+        return NULL;
+    VARIANT value;
+    VariantInit(&value);
+    BSTR attribute = SysAllocString(name);
+    HRESULT hr = attribute ? IXMLDOMElement_getAttribute(element, attribute, &value) : E_OUTOFMEMORY;
+    SysFreeString(attribute);
+    IXMLDOMElement_Release(element);
+    if (hr == S_OK && V_VT(&value) == VT_BSTR)
+        return V_BSTR(&value);
+    VariantClear(&value);
+    return NULL;
+}
+
+/* A link that an entry offers as itself: rel "alternate", or no rel. */
+static BOOL IsAlternateLink(IXMLDOMNode *link)
+{
+    BSTR rel = ReadAttribute(link, L"rel");
+    BOOL alternate = !rel || StrCmpW(rel, L"alternate") == 0;
+    SysFreeString(rel);
+    return alternate;
+}
+
+/* First Atom child of parent named name that accept takes (any when null). */
+static HRESULT FindAtomChild(IXMLDOMNode *parent, const WCHAR *name, BOOL (*accept)(IXMLDOMNode *),
+                             IXMLDOMNode **found)
+{
+    *found = NULL;
+    IXMLDOMNode *child;
+    HRESULT hr = FirstChild(parent, &child);
+    while (hr == S_OK) {
+        if (IsAtomElement(child, name) && (!accept || accept(child))) {
+            *found = child;
+            return S_OK;
+        }
+        IXMLDOMNode *next = NULL;
+        hr = NextSibling(child, &next);
+        IXMLDOMNode_Release(child);
+        child = next;
+    }
+    return hr == S_FALSE ? E_FAIL : hr;
+}
+
+/* Clean text of text, which the caller gives up. */
+static HRESULT CleanInto(BSTR text, int form, BSTR *clean)
+{
+    BSTR cleaned = CleanFeedText(text ? text : L"", form);
+    SysFreeString(text);
+    if (!cleaned)
+        return E_OUTOFMEMORY;
+    *clean = cleaned;
+    return S_OK;
+}
+
+/* An Atom text construct as clean text. An xhtml one is markup to the DOM
+   already: its text has no tags left, and what it shows escaped stays so.
+   Content of another media type than text has no text to show. */
+static HRESULT ReadAtomText(IXMLDOMNode *construct, BSTR *text)
+{
+    BSTR type = ReadAttribute(construct, L"type");
+    int form = FEED_TEXT_PLAIN;
+    HRESULT hr = S_OK;
+    if (!type || StrCmpW(type, L"text") == 0 || StrCmpW(type, L"xhtml") == 0 ||
+        StrCmpW(type, L"application/xhtml+xml") == 0)
+        form = FEED_TEXT_PLAIN;
+    else if (StrCmpW(type, L"html") == 0 || StrCmpW(type, L"text/html") == 0)
+        form = FEED_TEXT_HTML;
+    else if (StrCmpNW(type, L"text/", 5) != 0)
+        hr = E_FAIL;
+    SysFreeString(type);
+    if (FAILED(hr))
+        return hr;
+    BSTR raw = NULL;
+    hr = IXMLDOMNode_get_text(construct, &raw);
+    if (FAILED(hr))
+        return hr;
+    return CleanInto(raw, form, text);
+}
+
+static HRESULT ReadAtomChildText(IXMLDOMNode *parent, const WCHAR *name, BSTR *text)
+{
+    IXMLDOMNode *child;
+    HRESULT hr = FindAtomChild(parent, name, NULL, &child);
+    if (hr != S_OK)
+        return hr;
+    hr = ReadAtomText(child, text);
+    IXMLDOMNode_Release(child);
+    return hr;
+}
+
+#define FEED_LINK_CHARS 2084
+#define FEED_BASE_DEPTH 16
+
+/* Replaces url with url resolved against base. */
+static HRESULT CombineInto(const WCHAR *base, BSTR *url)
+{
+    WCHAR combined[FEED_LINK_CHARS];
+    DWORD size = FEED_LINK_CHARS;
+    HRESULT hr = UrlCombineW(base, *url, combined, &size, 0);
+    if (hr != S_OK)
+        return FAILED(hr) ? hr : E_FAIL;
+    BSTR resolved = SysAllocString(combined);
+    if (!resolved)
+        return E_OUTOFMEMORY;
+    SysFreeString(*url);
+    *url = resolved;
+    return S_OK;
+}
+
+/* url resolved against the xml:base of node and of the elements around it.
+   The bases are applied from the outside in, starting from the document's
+   URL, since a base may itself be relative; a link without any xml:base is
+   left as written. */
+static HRESULT ApplyXmlBase(IXMLDOMNode *node, BSTR *url)
+{
+    BSTR bases[FEED_BASE_DEPTH];
+    int count = 0;
+    IXMLDOMNode *current = node;
+    IXMLDOMNode_AddRef(current);
+    while (current) {
+        BSTR base = count < FEED_BASE_DEPTH ? ReadAttribute(current, L"xml:base") : NULL;
+        if (base)
+            bases[count++] = base;
+        IXMLDOMNode *parent = NULL;
+        if (IXMLDOMNode_get_parentNode(current, &parent) != S_OK)
+            parent = NULL;
+        IXMLDOMNode_Release(current);
+        current = parent;
+    }
+    if (!count)
+        return S_OK;
+    BSTR document = NULL;
+    (void)GetFeedDocumentUrl(node, &document);   /* without it, the outermost base counts */
+    const WCHAR *outer = document;
+    HRESULT hr = S_OK;
+    for (int i = count - 1; i >= 0 && hr == S_OK; i--) {
+        if (outer)
+            hr = CombineInto(outer, &bases[i]);
+        outer = bases[i];
+    }
+    if (hr == S_OK)
+        hr = CombineInto(outer, url);
+    for (int i = 0; i < count; i++)
+        SysFreeString(bases[i]);
+    SysFreeString(document);
+    return hr;
+}
+
+static HRESULT ReadEntryLink(IXMLDOMNode *entry, BSTR *url)
+{
+    IXMLDOMNode *link;
+    HRESULT hr = FindAtomChild(entry, L"link", IsAlternateLink, &link);
+    if (hr != S_OK)
+        return hr;
+    BSTR href = ReadAttribute(link, L"href");
+    hr = href ? ApplyXmlBase(link, &href) : E_FAIL;
+    IXMLDOMNode_Release(link);
+    if (hr == S_OK)
+        *url = href;
+    else
+        SysFreeString(href);
+    return hr;
+}
+
+static HRESULT ReadEntryText(IXMLDOMNode *entry, int field, BSTR *text)
+{
+    if (field == FEED_ITEM_LINK)
+        return ReadEntryLink(entry, text);
+    if (field == FEED_ITEM_TITLE)
+        return ReadAtomChildText(entry, L"title", text);
+    HRESULT hr = ReadAtomChildText(entry, L"summary", text);
+    return hr == S_OK ? hr : ReadAtomChildText(entry, L"content", text);
+}
+
+HRESULT GetFeedItemText(IXMLDOMNode *item, int field, BSTR *text)
+{
+    static const WCHAR *const rssNames[] = { L"title", L"link", L"description" };
+    if (!item || !text || field < FEED_ITEM_TITLE || field > FEED_ITEM_DESCRIPTION)
+        return E_INVALIDARG;
+    if (IsAtomElement(item, L"entry"))
+        return ReadEntryText(item, field, text);
+    BSTR found = NULL;
+    HRESULT hr = GetChildText(item, rssNames[field], &found);
+    if (hr != S_OK || field == FEED_ITEM_LINK) {
+        if (hr == S_OK)
+            *text = found;
+        return hr;
+    }
+    /* RSS titles and descriptions carry escaped HTML as often as not. */
+    return CleanInto(found, FEED_TEXT_HTML, text);
+}
+
+HRESULT GetFeedTitle(IXMLDOMNode *root, int kind, BSTR *title)
+{
+    if (!root || !title)
+        return E_INVALIDARG;
+    if (kind == FEED_KIND_ATOM)
+        return ReadAtomChildText(root, L"title", title);
+    IXMLDOMNode *channel = root;
+    if (kind == FEED_KIND_RDF && FindChildElement(root, L"channel", &channel) != S_OK)
+        return E_FAIL;
+    BSTR raw = NULL;
+    HRESULT hr = GetChildText(channel, L"title", &raw);
+    if (channel != root)
+        IXMLDOMNode_Release(channel);
+    return hr == S_OK ? CleanInto(raw, FEED_TEXT_HTML, title) : hr;
+}
+
+HRESULT GetFeedDocumentUrl(IXMLDOMNode *node, BSTR *url)
+{
+    if (!node || !url)
+        return E_INVALIDARG;
+    *url = NULL;
+    IXMLDOMDocument *document = NULL;
+    HRESULT hr = IXMLDOMNode_get_ownerDocument(node, &document);
+    if (hr != S_OK || !document)
+        return FAILED(hr) ? hr : E_FAIL;
+    hr = IXMLDOMDocument_get_url(document, url);
+    IXMLDOMDocument_Release(document);
+    if (hr == S_OK && *url)
+        return S_OK;
+    SysFreeString(*url);
+    *url = NULL;
+    return FAILED(hr) ? hr : E_FAIL;
 }

@@ -204,17 +204,19 @@ TEST_F(FeedCombo, EntriesLoadWhatTheyShowUntilTheNextFill)
     EXPECT_EQ(rig.server.Url("/c"), ticker->feedUrl);
 }
 
+/* Labels are clean text, an Atom feed's title among them. */
 TEST_F(FeedCombo, WithoutAStoreOnlyTheUsersFeeds)
 {
-    rig.server.Serve("/a", ChannelFeed("Alpha"));
-    rig.server.Serve("/b", ChannelFeed("Beta"));
+    rig.server.Serve("/a", ChannelFeed("Al&lt;b&gt;pha&lt;/b&gt;\n &amp;amp; co"));
+    rig.server.Serve("/b", "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title type=\"xhtml\">"
+                           "<div xmlns=\"http://www.w3.org/1999/xhtml\">Be<i>ta</i> &amp;lt;3</div></title></feed>");
     rig.WriteServers({ rig.server.Url("/a"), rig.server.Url("/b") }, "");
     rig.NoStore();
     ASSERT_TRUE(rig.Build());
     ASSERT_TRUE(rig.CreateWindows());
     ASSERT_TRUE(rig.WaitFills());
     EXPECT_EQ(Data({ 0, 1 }), rig.ItemData());
-    EXPECT_EQ(Texts({ "Alpha", "Beta" }), rig.Texts());
+    EXPECT_EQ(Texts({ "Alpha & co", "Beta &lt;3" }), rig.Texts());
 
     rig.SetStoreFeeds({});
     PostMessageA(rig.toolbar, WM_FEEDLIST_FILL, 0, 0);

@@ -239,7 +239,16 @@ TEST_F(FeedParser, RootsAreFoundByExactQualifiedName)
         { "<r:rss xmlns:r=\"urn:x\"><channel/></r:rss>", E_FAIL, 0 },
         { "<RSS><channel><item/></channel></RSS>", E_FAIL, 0 },
         { "<w><rss><channel/></rss><rss><channel/></rss></w>", E_FAIL, 0 },
-        { "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>t</title></entry></feed>", E_FAIL, 0 },
+        /* Atom: the document element "feed", in the Atom namespace only. */
+        { "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title>t</title></entry></feed>", S_OK,
+          FEED_KIND_ATOM },
+        { "<feed><entry><title>t</title></entry></feed>", E_FAIL, 0 },
+        { "<feed xmlns=\"urn:other\"><entry/></feed>", E_FAIL, 0 },
+        { "<a:feed xmlns:a=\"http://www.w3.org/2005/Atom\"><a:entry/></a:feed>", E_FAIL, 0 },
+        { "<w><feed xmlns=\"http://www.w3.org/2005/Atom\"/></w>", E_FAIL, 0 },
+        /* RSS 0.91 and 0.92 differ from 2.0 only in their version. */
+        { "<rss version=\"0.91\"><channel><item><title>a</title></item></channel></rss>", S_OK, FEED_KIND_RSS },
+        { "<rss version=\"0.92\"><channel><item><title>a</title></item></channel></rss>", S_OK, FEED_KIND_RSS },
         { "<html><body><p>news</p></body></html>", E_FAIL, 0 },
         /* rss without a channel hands out no node. */
         { "<rss version=\"2.0\"><item/></rss>", E_FAIL, 0 },
@@ -290,6 +299,160 @@ TEST_F(FeedParser, ChildTextRules)
     EXPECT_EQ((std::vector<std::wstring>{ L"first", L"Mixed bold and cdata <x> & y end", L"",
                                           L"<none>" }),
               loaded.titles);
+}
+
+/* What the row, the tooltip, the link opener and the combo box get of a
+   feed, each text through the real DOM and the clean-up. */
+struct Shown {
+    std::wstring title, link, description;
+    bool operator==(const Shown &other) const
+    {
+        return title == other.title && link == other.link && description == other.description;
+    }
+};
+
+std::wstring ItemText(IXMLDOMNode *item, int field)
+{
+    BSTR text = NULL;
+    if (GetFeedItemText(item, field, &text) != S_OK)
+        return L"<none>";
+    std::wstring out(text, SysStringLen(text));
+    SysFreeString(text);
+    return out;
+}
+
+HRESULT CollectShown(IXMLDOMNode *item, void *context)
+{
+    ((std::vector<Shown> *)context)->push_back(
+        { ItemText(item, FEED_ITEM_TITLE), ItemText(item, FEED_ITEM_LINK), ItemText(item, FEED_ITEM_DESCRIPTION) });
+    IXMLDOMNode_Release(item);
+    return S_OK;
+}
+
+std::string Escaped(const std::wstring &text)
+{
+    std::string out;
+    for (WCHAR c : text) {
+        char code[12];
+        wsprintfA(code, c < 128 && c >= 32 ? "%c" : "\\x%04X", c);
+        out += code;
+    }
+    return out;
+}
+
+TEST_F(FeedParser, FeedsReadAsCleanText)
+{
+    const std::string atom = "<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:base=\"http://news.test/base/\">";
+    const std::string xhtml = " type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\">";
+    struct Case {
+        std::string body;
+        int kind;
+        std::wstring feedTitle;
+        std::vector<Shown> items;
+    } cases[] = {
+        /* Atom's three text types; an entry without a title keeps its place. */
+        { atom + "<title type=\"html\">Dev &lt;b&gt;Blog&lt;/b&gt;</title>"
+                 "<entry><title>a &lt;b&gt;  c &amp;amp;</title><link href=\"/abs\"/><summary>s</summary></entry>"
+                 "<entry><title type=\"html\">&lt;p&gt;One&lt;/p&gt;&lt;p&gt;Two &amp;amp;amp;&lt;/p&gt;</title>"
+                 "<content type=\"html\">only &lt;i&gt;content&lt;/i&gt;</content></entry>"
+                 "<entry><title" + xhtml + "<p>X &amp;lt;y&gt;</p>\n <p><i>Z</i> <b>W</b></p></div></title>"
+                 "<summary>sum</summary><content>con</content></entry>"
+                 "<entry><link rel=\"self\" href=\"http://self/\"/><link rel=\"alternate\" href=\"alt\"/></entry>"
+                 "<entry xmlns=\"urn:other\"><title>not atom</title></entry></feed>",
+          FEED_KIND_ATOM, L"Dev Blog",
+          { { L"a <b> c &amp;", L"http://news.test/abs", L"s" },
+            { L"One Two &amp;", L"<none>", L"only content" },
+            { L"X &lt;y> Z W", L"<none>", L"sum" },
+            { L"<none>", L"http://news.test/base/alt", L"<none>" } } },
+        /* xml:base nests and may itself be relative; with none the link stays relative. */
+        { "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>t</title>"
+          "<entry xml:base=\"http://h/x/\"><title>1</title><link href=\"../a?q=1#f\"/></entry>"
+          "<entry xml:base=\"http://h/x/\"><title>2</title><link xml:base=\"y/\" href=\"b.html\"/></entry>"
+          "<entry><title>3</title><link href=\"rel/c.html\"/><link href=\"http://second/\"/></entry>"
+          "<entry xml:base=\"sub/\"><title>4</title><link href=\"d.html\"/></entry></feed>",
+          FEED_KIND_ATOM, L"t",
+          { { L"1", L"http://h/a?q=1#f", L"<none>" },
+            { L"2", L"http://h/x/y/b.html", L"<none>" },
+            { L"3", L"rel/c.html", L"<none>" },
+            { L"4", L"@/sub/d.html", L"<none>" } } },
+        /* RSS: nested tags, entities escaped once and twice, CDATA; links as written. */
+        { "<rss version=\"2.0\"><channel><title>News &amp;amp; &lt;b&gt;Views&lt;/b&gt;</title><item>"
+          "<title>  Line\n  one &amp;#8217;s\t&amp;hellip; </title><link>/story/1</link>"
+          "<description><![CDATA[<div class=\"x\" title=\"a>b\"><p>Hello &amp; <b>bold <i>deep</i></b>"
+          "</p><!-- hidden --><br/>3 &lt; 4 &amp;lt;tag&amp;gt; &#169; AT&T</div>]]></description>"
+          "</item></channel></rss>",
+          FEED_KIND_RSS, L"News & Views",
+          { { L"Line one \x2019s \x2026", L"/story/1", L"Hello & bold deep 3 < 4 &lt;tag&gt; \x00A9 AT&T" } } },
+        /* A German feed whose umlauts arrive as named entities, in RDF. */
+        { "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" xmlns=\"http://purl.org/rss/1.0/\">"
+          "<channel><title>Gr&amp;uuml;&amp;szlig;e</title></channel><item><title>&amp;Auml;rger&amp;nbsp;&amp;uuml;ber "
+          "&amp;ouml;l</title><link>http://de.test/1</link><description>&amp;bdquo;Zitat&amp;ldquo; &amp;euro;</description>"
+          "</item></rdf:RDF>",
+          FEED_KIND_RDF, L"Gr\x00FC\x00DF" L"e",
+          { { L"\x00C4rger\x00A0\x00FC" L"ber \x00F6l", L"http://de.test/1", L"\x201EZitat\x201C \x20AC" } } },
+        { "<rss version=\"0.91\"><channel><title>Old</title><item><title>a &amp;amp; b</title>"
+          "<link>http://o/1</link></item></channel></rss>",
+          FEED_KIND_RSS, L"Old", { { L"a & b", L"http://o/1", L"<none>" } } },
+    };
+    for (const Case &c : cases) {
+        server.Serve("/feed", c.body);
+        IXMLDOMNode *root = NULL;
+        int kind = -1;
+        ASSERT_EQ(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind)) << c.body;
+        EXPECT_EQ(c.kind, kind) << c.body;
+        BSTR title = NULL;
+        EXPECT_EQ(S_OK, GetFeedTitle(root, kind, &title)) << c.body;
+        EXPECT_EQ(Escaped(c.feedTitle), Escaped(title ? title : L"")) << c.body;
+        SysFreeString(title);
+        std::vector<Shown> items;
+        ForEachFeedItem(root, CollectShown, &items);
+        IXMLDOMNode_Release(root);
+        ASSERT_EQ(c.items.size(), items.size()) << c.body;
+        for (size_t i = 0; i < items.size(); i++) {
+            EXPECT_EQ(Escaped(c.items[i].title), Escaped(items[i].title)) << "item " << i << " of " << c.body;
+            /* '@' stands for the server: a relative xml:base is the document's to resolve. */
+            std::wstring link = c.items[i].link;
+            if (link[0] == L'@') {
+                std::string root = server.Url("");
+                link = std::wstring(root.begin(), root.end()) + link.substr(1);
+            }
+            EXPECT_EQ(Escaped(link), Escaped(items[i].link)) << "item " << i << " of " << c.body;
+            EXPECT_EQ(Escaped(c.items[i].description), Escaped(items[i].description))
+                << "item " << i << " of " << c.body;
+        }
+    }
+}
+
+/* The clean-up on its own: what only a hand-made text can show. */
+TEST_F(FeedParser, CleanTextRules)
+{
+    struct Case {
+        const WCHAR *text;
+        int form;
+        const WCHAR *clean;
+    } cases[] = {
+        { L"&amp;lt;b&amp;gt; &lt;i&gt;", FEED_TEXT_HTML, L"&lt;b&gt; <i>" },
+        { L"&#65;&#x42;&#X43; &#x1F600; &#0; &#xD800; &#99999999;", FEED_TEXT_HTML,
+          L"ABC \xD83D\xDE00 \xFFFD \xFFFD \xFFFD" },
+        { L"&unknown; &amp &#; &#x; &auml &Auml; &auml;", FEED_TEXT_HTML, L"&unknown; &amp &#; &#x; &auml \x00C4 \x00E4" },
+        { L"&#10;&#9;x&#32;&#32;y&#13;", FEED_TEXT_HTML, L"x y" },
+        { L"a<br>b<b>c</b>d<p/>e", FEED_TEXT_HTML, L"a bcd e" },
+        { L"a < b > c <3 </ x", FEED_TEXT_HTML, L"a < b > c <3 </ x" },
+        { L"<a href='x>y'>link</a> <unclosed", FEED_TEXT_HTML, L"link <unclosed" },
+        { L"x<!-- never closed", FEED_TEXT_HTML, L"x" },
+        { L"<![CDATA[<b>&amp;</b>]]>", FEED_TEXT_HTML, L"<b>&amp;</b>" },
+        { L"<?xml version='1.0'?><!DOCTYPE x>t", FEED_TEXT_HTML, L"t" },
+        { L"  <b>a</b>  &lt;b&gt;  ", FEED_TEXT_PLAIN, L"<b>a</b> &lt;b&gt;" },
+        { L" \r\n\t ", FEED_TEXT_HTML, L"" },
+        { L"", FEED_TEXT_PLAIN, L"" },
+    };
+    for (const Case &c : cases) {
+        BSTR clean = CleanFeedText(c.text, c.form);
+        ASSERT_NE(nullptr, clean);
+        EXPECT_EQ(Escaped(c.clean), Escaped(std::wstring(clean, SysStringLen(clean)))) << Escaped(c.text);
+        SysFreeString(clean);
+    }
+    EXPECT_EQ(nullptr, CleanFeedText(NULL, FEED_TEXT_HTML));
 }
 
 TEST_F(FeedParser, ChildLookupsOnTheirOwn)

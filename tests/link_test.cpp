@@ -80,6 +80,34 @@ TEST(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
     processBandState = NULL;
 }
 
+TEST(LinkOpening, FeedLinksResolveAgainstTheirDocument)
+{
+    const WCHAR *feed = L"http://news.test/feeds/all.xml?x=1";
+    struct Case {
+        const WCHAR *base, *link, *url;
+    } cases[] = {
+        { feed, L"story.html", L"http://news.test/feeds/story.html" },
+        { feed, L"../a/b?c=d#e", L"http://news.test/a/b?c=d#e" },
+        { feed, L"/root", L"http://news.test/root" },
+        { feed, L"//cdn.test/p", L"http://cdn.test/p" },
+        /* Absolute links stay exactly as written, whatever their scheme. */
+        { feed, L"HTTPS://Other.test/A%20b c", L"HTTPS://Other.test/A%20b c" },
+        { feed, L"javascript:alert(1)", L"javascript:alert(1)" },
+        { NULL, L"rel.html", L"rel.html" },
+        { L"", L"rel.html", L"rel.html" },
+        /* An empty link would open the feed itself. */
+        { feed, L"", NULL },
+        { feed, NULL, NULL },
+    };
+    for (const Case &c : cases) {
+        BSTR url = (BSTR)1;
+        HRESULT hr = ResolveLink(c.base, c.link, &url);
+        EXPECT_EQ(c.url != NULL, hr == S_OK) << std::hex << hr;
+        EXPECT_EQ(std::wstring(c.url ? c.url : L"<none>"), std::wstring(url ? url : L"<none>"));
+        SysFreeString(url);
+    }
+}
+
 TEST(LinkOpening, NewBrowserPassesTheBrowsersFailureOn)
 {
     ScratchModule scratch;

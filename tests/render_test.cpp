@@ -425,6 +425,30 @@ TEST_F(TickerOnScreen, ClicksOpenTheHoveredItem)
     EXPECT_EQ(0, scene.browser.unexpectedCalls);
 }
 
+/* An Atom feed: the row and the tooltip show clean text, and a relative
+   link opens where the feed's document puts it. */
+TEST_F(TickerOnScreen, AtomEntriesShowCleanTextAndOpenResolvedLinks)
+{
+    TickerScene scene(150, 300);
+    ASSERT_TRUE(scene.Show("<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>t</title><entry>"
+                           "<title type=\"html\">Caf&amp;eacute;  &lt;b&gt;news&lt;/b&gt;</title>"
+                           "<link href=\"story/1.html\"/><summary type=\"html\">&lt;p&gt;Tip &amp;amp;amp;\n"
+                           "text&lt;/p&gt;</summary></entry><entry><title>Second</title></entry></feed>"));
+    TickerState *t = scene.ticker();
+    ASSERT_EQ(2, t->itemCount);
+    EXPECT_EQ(std::wstring(L"Caf\x00E9 news"), std::wstring(t->items[0].title, t->items[0].titleLength));
+    memset(t->tipText, 'q', TICKER_TIP_SIZE);
+    scene.PointAtItem(0);
+    ASSERT_TRUE(scene.WaitForHover());
+    const char *tip = t->tipText;
+    ASSERT_TRUE(PumpUntil([tip] { return tip[0] != 'q'; }, 3000)) << "the tooltip asked for its text";
+    EXPECT_STREQ("Tip &amp; text", tip);
+    SendMessageA(scene.TickerWindow(), WM_LBUTTONUP, 0, 0);
+    ASSERT_EQ(1u, scene.browser.navigations.size());
+    std::string want = scene.server.Url("/story/1.html");
+    EXPECT_EQ(std::wstring(want.begin(), want.end()), scene.browser.navigations[0].url);
+}
+
 TEST_F(TickerOnScreen, HideTurnsTheItemIntoDotsUntilTheNextLoad)
 {
     TickerScene scene(150, 300);

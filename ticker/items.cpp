@@ -76,7 +76,7 @@ HRESULT AddTickerItem(IXMLDOMNode *node, void *context)
     item->titleLength = 0;
     SetRectEmpty(&item->rect);
     BSTR title;
-    if (GetChildText(node, L"title", &title) == S_OK) {
+    if (GetFeedItemText(node, FEED_ITEM_TITLE, &title) == S_OK) {
         item->title = title;
         item->titleLength = (LONG)SysStringLen(title);
     }

@@ -112,12 +112,20 @@ static LRESULT TickerOnPaint(HWND window, TickerState *ticker)
     return 0;
 }
 
+/* A relative link is the document's to resolve: the one the item came
+   from, not the feed chosen since. */
 static void OpenItemLink(IXMLDOMNode *node, DWORD flags)
 {
     BSTR link;
-    if (GetChildText(node, L"link", &link) != S_OK)
+    if (GetFeedItemText(node, FEED_ITEM_LINK, &link) != S_OK)
         return;
-    OpenLink(link, flags);
+    BSTR base = NULL;
+    (void)GetFeedDocumentUrl(node, &base);   /* without it only absolute links open */
+    BSTR url = NULL;
+    if (ResolveLink(base, link, &url) == S_OK)
+        OpenLink(url, flags);
+    SysFreeString(url);
+    SysFreeString(base);
     SysFreeString(link);
 }
 
@@ -185,7 +193,7 @@ static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
     }
     ticker->tipSerial = serial == ticker->hoverSerial ? serial : -1;
     BSTR description;
-    if (GetChildText(node, L"description", &description) == S_OK) {
+    if (GetFeedItemText(node, FEED_ITEM_DESCRIPTION, &description) == S_OK) {
         WideToAnsiCut(description, ticker->tipText, DESCRIPTION_BYTES);
         SysFreeString(description);
     } else {

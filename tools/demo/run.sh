@@ -39,8 +39,8 @@ if [ "$feeds" != live ]; then
     done
     [ -n "$port" ] || { echo "the feed server did not start:" >&2; cat "$out/feeds.log" >&2; exit 1; }
     base="http://127.0.0.1:$port"
-    printf '[Servers]\r\nServers=%s;%s;%s;\r\nshow=%s\r\n' "$base/nachrichten.xml" "$base/world.rdf" \
-        "$base/wirtschaft.rdf" "$base/nachrichten.xml" >"$folder/serverlist"
+    printf '[Servers]\r\nServers=%s;%s;%s;%s;\r\nshow=%s\r\n' "$base/werkstatt.xml" "$base/nachrichten.xml" \
+        "$base/world.rdf" "$base/wirtschaft.rdf" "$base/werkstatt.xml" >"$folder/serverlist"
     echo "serving the sample feeds on $base"
 else
     echo "using the built-in default feed list"
