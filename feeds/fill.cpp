@@ -1,12 +1,10 @@
-/* The feed combo box. BandWindowProc replaces the band toolbar's procedure
-   and runs on the browser's window thread, which owns the toolbar, the combo
-   box and the ticker window. Each fill runs on a FeedListThread of its own,
-   downloads the user's feeds for their titles, reads the system feed store
-   and never touches the combo box itself: it sends each change to the
-   toolbar (WM_FEEDLIST_RELAY), which carries it out only while that fill is
-   the toolbar's current one. A newer fill or the toolbar's end therefore
-   stops an older fill before its next change, without the window thread
-   ever waiting for it.
+/* The fill of a feed combo box. Each fill runs on a FeedListThread of its
+   own, downloads the user's feeds for their titles, reads the system feed
+   store and never touches the combo box itself: it sends each change to the
+   toolbar (WM_FEEDLIST_RELAY), which carries it out on the window thread
+   only while that fill is the toolbar's current one. A newer fill or the
+   toolbar's end therefore stops an older fill before its next change,
+   without the window thread ever waiting for it.
    Each toolbar keeps the server list its current fill walks, and its
    entries' references count into that list, not into the live one: another
    band's OK or siting rewrites the live list, and the entries must go on
@@ -14,10 +12,9 @@
 #include "feeds/feedlist.h"
 #include "feeds/feeds.h"
 #include "feeds/feedstore.h"
-#include "core/module.h"
 #include "settings/settings.h"
+#include "core/module.h"
 #include "core/state.h"
-#include "core/handoff.h"
 #include <commctrl.h>
 
 /* The toolbar properties that hold the number of its current fill and the
@@ -32,14 +29,6 @@ struct FeedListJob {
     BandState *band;
     char *servers;      /* the thread's own copy of the toolbar's list */
     HMODULE module;     /* held until the thread has left this module's code */
-};
-
-/* One change of the combo box, carried out by the window thread. */
-struct ComboRequest {
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-    LRESULT result;
 };
 
 /* On the fill thread */
@@ -103,7 +92,7 @@ int AddUserFeedEntry(char *url, int index, void *parameter)
         return 0;
     BSTR title = NULL;
     if (GetFeedTitle(root, kind, &title) == S_OK) {
-        AddFeedListEntry(context, title, url, index);
+        AddFeedListEntry(context, title, url, UserFeedReference(index));
         SysFreeString(title);
     }
     IXMLDOMNode_Release(root);
@@ -122,7 +111,7 @@ static void AddSystemFeeds(FeedListContext *context, char *urlBuffer)
             /* The store's titles are text already; only their white space is tidied. */
             BSTR label = CleanFeedText(title ? title : L"", FEED_TEXT_PLAIN);
             if (label)
-                AddFeedListEntry(context, label, urlBuffer, ~(LONG)position);
+                AddFeedListEntry(context, label, urlBuffer, StoreFeedReference(position));
             SysFreeString(label);
         }
         CoTaskMemFree(title);
@@ -211,16 +200,16 @@ static FeedListJob *NewFillJob(HWND toolbar, BandState *band)
     return job;
 }
 
-static LRESULT BandOnFill(HWND toolbar)
+void StartFeedListFill(HWND toolbar)
 {
     BandState *band = processBandState;
     if (!band)
-        return 0;
+        return;
     if (!GetDlgItem(toolbar, FEED_COMBO_ID))
-        return 0;
+        return;
     FeedListJob *job = NewFillJob(toolbar, band);
     if (!job)
-        return 0;
+        return;
 
     HoldBandState(band);
     DWORD threadId;
@@ -230,21 +219,12 @@ static LRESULT BandOnFill(HWND toolbar)
         FreeLibrary(job->module);
         GlobalFree(job->servers);
         GlobalFree(job);
-        return 0;
+        return;
     }
     CloseHandle(thread);
-    return 0;
 }
 
-static LRESULT BandOnReselect(HWND toolbar)
-{
-    HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
-    if (combo && processBandState)
-        SendMessageA(combo, CB_SETCURSEL, (WPARAM)processBandState->selectedFeed, 0);
-    return 0;
-}
-
-static LRESULT BandOnRelay(HWND toolbar, LONG fill, ComboRequest *request)
+BOOL CarryOutComboRequest(HWND toolbar, LONG fill, ComboRequest *request)
 {
     if ((LONG)(LONG_PTR)GetPropA(toolbar, FILL_PROPERTY) != fill)
         return FALSE;
@@ -257,7 +237,7 @@ static LRESULT BandOnRelay(HWND toolbar, LONG fill, ComboRequest *request)
 
 /* The entry is looked up in a copy of the list its combo box was filled
    from: walking a server list cuts it apart. */
-static BOOL GetUserFeedUrl(HWND toolbar, LONG n, char *url)
+BOOL GetUserFeedUrl(HWND toolbar, LONG n, char *url)
 {
     const char *servers = (const char *)GetPropA(toolbar, SERVERS_PROPERTY);
     char *list = servers ? CopyServerList(servers) : NULL;
@@ -271,61 +251,8 @@ static BOOL GetUserFeedUrl(HWND toolbar, LONG n, char *url)
     return entry != NULL;
 }
 
-static void BandOnFeedChosen(HWND toolbar, HWND combo)
-{
-    HWND tickerWindow = GetDlgItem(toolbar, TICKER_ID);
-    TickerState *ticker = tickerWindow ? (TickerState *)GetWindowLongPtrA(tickerWindow, GWLP_USERDATA) : NULL;
-    BandState *band = processBandState;
-    if (!ticker || !band)
-        return;
-    LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    band->selectedFeed = (LONG)index;
-    /* Without a selection the item data would read as CB_ERR, which is
-       also the reference of the first system feed. */
-    if (index == CB_ERR)
-        return;
-    LONG reference = (LONG)SendMessageA(combo, CB_GETITEMDATA, (WPARAM)index, 0);
-    char url[URL_SIZE];
-    if (reference >= 0 ? !GetUserFeedUrl(toolbar, reference, url)
-                       : GetSystemFeedUrl((UINT)~reference, url) != S_OK)
-        return;
-    RequestFeedLoad(ticker, url);
-}
-
-static void BandOnDestroy(HWND toolbar)
+void EndFeedListFills(HWND toolbar)
 {
     RemovePropA(toolbar, FILL_PROPERTY);
     FreeToolbarServers(toolbar);
-    HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
-    HWND ticker = GetDlgItem(toolbar, TICKER_ID);
-    if (ticker)
-        DestroyWindow(ticker);
-    if (combo)
-        DestroyWindow(combo);
-}
-
-static LRESULT ForwardToToolbar(HWND toolbar, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    WNDPROC previous = (WNDPROC)GetWindowLongPtrA(toolbar, GWLP_USERDATA);
-    return previous ? CallWindowProcA(previous, toolbar, message, wParam, lParam) : 0;
-}
-
-LRESULT CALLBACK BandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_FEEDLIST_FILL:
-        return BandOnFill(window);
-    case WM_FEEDLIST_RESELECT:
-        return BandOnReselect(window);
-    case WM_FEEDLIST_RELAY:
-        return BandOnRelay(window, (LONG)wParam, (ComboRequest *)lParam);
-    case WM_COMMAND:
-        if (LOWORD(wParam) == FEED_COMBO_ID && HIWORD(wParam) == CBN_SELCHANGE)
-            BandOnFeedChosen(window, (HWND)lParam);
-        break;
-    case WM_DESTROY:
-        BandOnDestroy(window);
-        break;
-    }
-    return ForwardToToolbar(window, message, wParam, lParam);
 }
