@@ -15,8 +15,8 @@ void ReleaseTickerItems(TickerItem *items, LONG count);
 
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y);
-void ShowItemMenu(TickerState *ticker, HWND window, int x, int y);
+void OpenHoveredItem(TickerState *ticker);
+void ShowItemMenu(TickerState *ticker, HWND window);
 /* Reads the cursor; TRUE when it lies inside window's screen rectangle, all
    four edges counting as inside. */
 BOOL CursorInsideWindow(HWND window, POINT *cursor);

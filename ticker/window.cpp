@@ -65,18 +65,14 @@ static void TickerOnMouseMove(HWND window, TickerState *ticker)
         ticker->cursorOver = 1;
 }
 
-static LRESULT TickerOnSetCursor(HWND window, TickerState *ticker)
+static LRESULT TickerOnSetCursor(HWND window)
 {
+    TickerState *ticker = TickerFromWindow(window);
     POINT cursor;
-    RECT client;
-    GetCursorPos(&cursor);
-    GetClientRect(window, &client);
-    MapWindowPoints(window, NULL, (POINT *)&client, 2);
-    if (PtInRect(&client, cursor)) {
-        SetCursor(ticker->cursor);
-        return TRUE;
-    }
-    return FALSE;
+    if (!ticker || !CursorInsideWindow(window, &cursor))
+        return FALSE;
+    SetCursor(ticker->cursor);
+    return TRUE;
 }
 
 static UINT StatusTextId(TickerState *ticker, BOOL loading)
@@ -86,8 +82,12 @@ static UINT StatusTextId(TickerState *ticker, BOOL loading)
     return loading ? IDS_LOADING : IDS_INACTIVE;
 }
 
-static LRESULT TickerOnPaint(HWND window, TickerState *ticker)
+static LRESULT TickerOnPaint(HWND window, WPARAM wParam, LPARAM lParam)
 {
+    TickerState *ticker = TickerFromWindow(window);
+    /* Validated all the same, or the window would be asked to paint forever. */
+    if (!ticker)
+        return CallWindowProcA(DefWindowProcA, window, WM_PAINT, wParam, lParam);
     BOOL loading = WaitForSingleObject(ticker->loadingEvent, 0) != WAIT_OBJECT_0;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
@@ -129,11 +129,8 @@ static void OpenItemLink(IXMLDOMNode *node, DWORD flags)
     SysFreeString(link);
 }
 
-void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y)
+void OpenHoveredItem(TickerState *ticker)
 {
-    (void)window;
-    (void)x;
-    (void)y;
     IXMLDOMNode *node = HoldHoveredNode(ticker);
     if (!node)
         return;
@@ -141,10 +138,8 @@ void OpenHoveredItem(TickerState *ticker, HWND window, int x, int y)
     IXMLDOMNode_Release(node);
 }
 
-void ShowItemMenu(TickerState *ticker, HWND window, int x, int y)
+void ShowItemMenu(TickerState *ticker, HWND window)
 {
-    (void)x;
-    (void)y;
     TickerItem *item = ticker->hoveredItem;
     IXMLDOMNode *node = HoldHoveredNode(ticker);
     if (!node)
@@ -205,55 +200,56 @@ static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
     return 0;
 }
 
+/* The mouse moved or left: the hover may change. */
+static LRESULT TickerOnMouse(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    TickerState *ticker = TickerFromWindow(window);
+    if (ticker) {
+        InterlockedIncrement(&ticker->cursorMoves);
+        WakeRenderer(ticker);
+        if (message == WM_MOUSEMOVE)
+            TickerOnMouseMove(window, ticker);
+        else
+            ticker->cursorOver = 0;
+    }
+    return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
+}
+
+static LRESULT TickerOnLeftButtonUp(HWND window)
+{
+    TickerState *ticker = TickerFromWindow(window);
+    if (ticker)
+        OpenHoveredItem(ticker);
+    return 0;
+}
+
+static LRESULT TickerOnRightButtonUp(HWND window)
+{
+    TickerState *ticker = TickerFromWindow(window);
+    if (ticker)
+        ShowItemMenu(ticker, window);
+    return 0;
+}
+
+static LRESULT TickerOnNotify(HWND window, NMHDR *header)
+{
+    TickerState *ticker = TickerFromWindow(window);
+    if (ticker && header->code == TTN_GETDISPINFOA)
+        return TickerOnGetDispInfo(ticker, (NMTTDISPINFOA *)header);
+    return 0;
+}
+
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CREATE)
-        return TickerOnCreate(window, (const CREATESTRUCTA *)lParam);
-    TickerState *ticker;
     switch (message) {
-    case WM_PAINT:
-        ticker = TickerFromWindow(window);
-        /* Validated all the same, or the window would be asked to paint forever. */
-        if (!ticker)
-            return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
-        break;
-    case WM_SETCURSOR:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-    case WM_NOTIFY:
-        ticker = TickerFromWindow(window);
-        if (!ticker)
-            return 0;
-        break;
+    case WM_CREATE:         return TickerOnCreate(window, (const CREATESTRUCTA *)lParam);
+    case WM_PAINT:          return TickerOnPaint(window, wParam, lParam);
+    case WM_SETCURSOR:      return TickerOnSetCursor(window);
     case WM_MOUSEMOVE:
-    case WM_MOUSELEAVE:
-        ticker = TickerFromWindow(window);
-        if (ticker) {
-            InterlockedIncrement(&ticker->cursorMoves);
-            WakeRenderer(ticker);
-        }
-        if (ticker && message == WM_MOUSEMOVE)
-            TickerOnMouseMove(window, ticker);
-        else if (ticker)
-            ticker->cursorOver = 0;
-        return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
-    default:
-        return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
-    }
-    switch (message) {
-    case WM_SETCURSOR:
-        return TickerOnSetCursor(window, ticker);
-    case WM_PAINT:
-        return TickerOnPaint(window, ticker);
-    case WM_LBUTTONUP:
-        OpenHoveredItem(ticker, window, (short)LOWORD(lParam), (short)HIWORD(lParam));
-        return 0;
-    case WM_RBUTTONUP:
-        ShowItemMenu(ticker, window, (short)LOWORD(lParam), (short)HIWORD(lParam));
-        return 0;
-    default:
-        if (((NMHDR *)lParam)->code == TTN_GETDISPINFOA)
-            return TickerOnGetDispInfo(ticker, (NMTTDISPINFOA *)lParam);
-        return 0;
+    case WM_MOUSELEAVE:     return TickerOnMouse(window, message, wParam, lParam);
+    case WM_LBUTTONUP:      return TickerOnLeftButtonUp(window);
+    case WM_RBUTTONUP:      return TickerOnRightButtonUp(window);
+    case WM_NOTIFY:         return TickerOnNotify(window, (NMHDR *)lParam);
+    default:                return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
     }
 }
