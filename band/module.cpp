@@ -4,3 +4,4 @@
 
 HINSTANCE moduleHandle;
 BandState *processBandState;
+SitedBand sitedBands[SITED_BAND_LIMIT];

@@ -202,6 +202,10 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 {
     if (message == WM_CREATE)
         return TickerOnCreate(window, (const CREATESTRUCTA *)lParam);
+    if (message == WM_TICKER_FOLLOW) {
+        ActivateSitedBand(GetParent(window));
+        return 0;
+    }
     TickerState *ticker;
     switch (message) {
     case WM_PAINT:
