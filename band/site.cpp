@@ -61,7 +61,7 @@ static void RecordSitedBand(const BandObject *band)
     }
 }
 
-static void ForgetSitedBand(const BandObject *band)
+void ForgetSitedBand(const BandObject *band)
 {
     for (int i = 0; i < SITED_BAND_LIMIT; i++) {
         if (sitedBandObjects[i] != band)

@@ -665,10 +665,13 @@ static void FollowToFront(HWND front)
         if (sitedBands[i].topWindow != front)
             continue;
         HWND bandWindow = sitedBands[i].bandWindow;
-        if (bandWindow && IsWindowVisible(bandWindow)) {
-            PostMessageA(GetDlgItem(bandWindow, TICKER_ID), WM_TICKER_FOLLOW, 0, 0);
-            return;
-        }
+        if (!bandWindow || !IsWindowVisible(bandWindow))
+            continue;
+        /* A post to no window would land in this thread's own queue. */
+        HWND tickerWindow = GetDlgItem(bandWindow, TICKER_ID);
+        if (tickerWindow)
+            PostMessageA(tickerWindow, WM_TICKER_FOLLOW, 0, 0);
+        return;
     }
 }
 
