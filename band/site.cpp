@@ -27,20 +27,6 @@ static void ForgetActiveBand(const BandObject *band)
     state->browser = NULL;
 }
 
-/* The ticker moves there at once: a band sited in the window the user
-   already sees gets no other event that would tell the rendering thread. */
-void MakeActiveBand(const BandObject *band)
-{
-    BandState *state = processBandState;
-    if (!state)
-        return;
-    state->bandWindow = band->bandWindow;
-    state->topWindow = band->browserTopWindow;
-    state->browser = band->browser;
-    if (state->ticker)
-        SetEvent(state->ticker->targetEvent);
-}
-
 /* The window thread's half of sitedBands: the band object of each entry. */
 static const BandObject *sitedBandObjects[SITED_BAND_LIMIT];
 
@@ -88,6 +74,20 @@ void ActivateSitedBand(HWND bandWindow)
             return;
         }
     }
+}
+
+/* The ticker moves there at once: a band sited in the window the user
+   already sees gets no other event that would tell the rendering thread. */
+void MakeActiveBand(const BandObject *band)
+{
+    BandState *state = processBandState;
+    if (!state)
+        return;
+    state->bandWindow = band->bandWindow;
+    state->topWindow = band->browserTopWindow;
+    state->browser = band->browser;
+    if (state->ticker)
+        SetEvent(state->ticker->targetEvent);
 }
 
 /* The site window outlives the band: its own procedure goes back, when
