@@ -83,8 +83,11 @@ extern const IDeskBandVtbl deskBandTable;
 extern const IInputObjectVtbl inputObjectTable;
 extern const IDispatchVtbl eventSinkTable;
 
-/* Points the shared state at this band's windows and browser. */
+/* Points the shared state at this band's windows and browser, and tells
+   the rendering thread to draw into this band's ticker. */
 void MakeActiveBand(const BandObject *band);
+/* Takes the band out of the list of sited bands (sitedBands). */
+void ForgetSitedBand(const BandObject *band);
 
 
 /* C callers pass IIDs by pointer and may pass null; C++ sees a reference it

@@ -166,6 +166,9 @@ ULONG STDMETHODCALLTYPE BandObject_Release(InterfaceEntry *entry)
     LONG count = --band->refCount;
     if (count > 0)
         return (ULONG)count;
+    /* A host that lets go of a band it never unsited must not leave the
+       rendering thread a way to it. */
+    ForgetSitedBand(band);
     GlobalFree(band);
     if (--liveBandObjects == 0)
         ShutdownBandState();

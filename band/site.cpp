@@ -27,6 +27,57 @@ static void ForgetActiveBand(const BandObject *band)
     state->browser = NULL;
 }
 
+/* The window thread's half of sitedBands: the band object of each entry. */
+static const BandObject *sitedBandObjects[SITED_BAND_LIMIT];
+
+/* The top window is written last and cleared first: the rendering thread
+   counts an entry only while it has one. A band beyond the limit is
+   followed only through its browser's events. */
+static void RecordSitedBand(const BandObject *band)
+{
+    if (!band->bandWindow || !band->browserTopWindow)
+        return;
+    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
+        if (sitedBandObjects[i])
+            continue;
+        sitedBandObjects[i] = band;
+        sitedBands[i].bandWindow = band->bandWindow;
+        sitedBands[i].topWindow = band->browserTopWindow;
+        return;
+    }
+}
+
+void ForgetSitedBand(const BandObject *band)
+{
+    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
+        if (sitedBandObjects[i] != band)
+            continue;
+        sitedBands[i].topWindow = NULL;
+        sitedBands[i].bandWindow = NULL;
+        sitedBandObjects[i] = NULL;
+    }
+}
+
+/* Asked by the rendering thread, which read the entry without a lock: the
+   band must still be sited, shown, and in front. */
+void ActivateSitedBand(HWND bandWindow)
+{
+    BandState *state = processBandState;
+    if (!state || !bandWindow || state->bandWindow == bandWindow)
+        return;
+    HWND front = GetForegroundWindow();
+    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
+        const BandObject *band = sitedBandObjects[i];
+        if (band && band->bandWindow == bandWindow && band->browserTopWindow == front &&
+            IsWindowVisible(bandWindow)) {
+            MakeActiveBand(band);
+            return;
+        }
+    }
+}
+
+/* The ticker moves there at once: a band sited in the window the user
+   already sees gets no other event that would tell the rendering thread. */
 void MakeActiveBand(const BandObject *band)
 {
     BandState *state = processBandState;
@@ -35,11 +86,14 @@ void MakeActiveBand(const BandObject *band)
     state->bandWindow = band->bandWindow;
     state->topWindow = band->browserTopWindow;
     state->browser = band->browser;
+    if (state->ticker)
+        SetEvent(state->ticker->targetEvent);
 }
 
 static void LeaveSite(BandObject *band)
 {
     if (band->inputObjectSite) {
+        ForgetSitedBand(band);
         ForgetActiveBand(band);
         DisconnectBrowserEvents(band->eventConnectionPoint, band->eventCookie);
         band->eventConnectionPoint = NULL;
@@ -108,6 +162,7 @@ static void BuildBand(BandObject *band, IObjectWithSite *entry)
         (void)ConnectBrowserEvents((IUnknown *)entry, (IUnknown *)band->browser, &band->eventCookie,
                                    &band->eventConnectionPoint);
     DeactivateModuleContext();
+    RecordSitedBand(band);
     MakeActiveBand(band);
 }
 

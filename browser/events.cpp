@@ -3,11 +3,10 @@
    the version box and cancels the navigation; WindowStateChanged to visible
    makes the band the active one, and the ticker follows it. Everything runs
    on the browser's window thread, where the browser fires its events; the
-   rendering thread reads the BandState fields written here after the target
-   event is set. */
+   rendering thread reads the BandState fields that MakeActiveBand writes
+   after the target event is set. */
 #include "browser/events.h"
 #include "band/band.h"
-#include "ticker/ticker.h"
 #include "resources/resource.h"
 #include <exdispid.h>
 
@@ -115,9 +114,6 @@ static void OnWindowStateChanged(const BandObject *band, const DISPPARAMS *param
     if (!(flags & mask & WINDOW_USER_VISIBLE))
         return;
     MakeActiveBand(band);
-    BandState *state = processBandState;
-    if (state && state->ticker)
-        SetEvent(state->ticker->targetEvent);
 }
 
 /* ---- IDispatch (DWebBrowserEvents2) ---- */

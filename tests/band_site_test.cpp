@@ -214,6 +214,10 @@ TEST_F(BandSite, InputObjectKeepsTheBrowsersKeys)
 
 /* ---- browser events ---- */
 
+/* Two browser windows, one band each. The ticker follows the band sited
+   last, the window brought to the front and the tab made visible, with no
+   event beyond those the browser fires. Each step draws in a colour of its
+   own, so that a ticker drawn in an earlier step cannot pass for it. */
 TEST_F(BrowserEvents, TheTickerFollowsTheVisibleTab)
 {
     StandInBrowser firstBrowser, secondBrowser;
@@ -223,22 +227,32 @@ TEST_F(BrowserEvents, TheTickerFollowsTheVisibleTab)
     ASSERT_EQ(S_OK, second.Host((IUnknown *)secondBand));
     HWND firstBar = BandWindow(firstBand), secondBar = BandWindow(secondBand);
     EXPECT_EQ(secondBar, rig.band()->bandWindow) << "the band sited last";
-    rig.band()->backColor = MARK;
-    EXPECT_EQ(S_OK, secondBrowser.FireWindowStateChanged(0x1, 0x1));
+    auto drawsIn = [&](HWND bar, COLORREF color) {
+        rig.band()->backColor = color;
+        return TickerDrawsIn(bar, color);
+    };
     SetForegroundWindow(second.frame);
-    EXPECT_TRUE(TickerDrawsIn(secondBar));
+    EXPECT_TRUE(drawsIn(secondBar, MARK)) << "sited in the window in front, the ticker scrolls at once";
 
-    EXPECT_EQ(S_OK, firstBrowser.FireWindowStateChanged(0x3, 0x2)) << "a mask without the visible bit";
-    EXPECT_EQ(secondBar, rig.band()->bandWindow);
-    EXPECT_EQ(S_OK, firstBrowser.FireWindowStateChanged(0x1, 0x3));
+    /* Another browser window brought to the front fires no browser event. */
+    SetForegroundWindow(first.frame);
+    EXPECT_TRUE(drawsIn(firstBar, RGB(0, 0, 200))) << "the ticker follows the window in front";
     EXPECT_EQ(firstBar, rig.band()->bandWindow);
     EXPECT_EQ(first.frame, rig.band()->topWindow);
-    SetForegroundWindow(first.frame);
-    EXPECT_TRUE(TickerDrawsIn(firstBar));
-
     OpenLink(L"http://127.0.0.1/headline", 0);
-    ASSERT_EQ(1u, firstBrowser.navigations.size()) << "links open in the visible tab's browser";
+    EXPECT_EQ(1u, firstBrowser.navigations.size()) << "links open in the front window's browser";
     EXPECT_EQ(0u, secondBrowser.navigations.size());
+
+    EXPECT_EQ(S_OK, secondBrowser.FireWindowStateChanged(0x3, 0x2)) << "a mask without the visible bit";
+    EXPECT_EQ(firstBar, rig.band()->bandWindow);
+    EXPECT_EQ(S_OK, secondBrowser.FireWindowStateChanged(0x1, 0x3));
+    EXPECT_EQ(secondBar, rig.band()->bandWindow);
+    EXPECT_EQ(second.frame, rig.band()->topWindow);
+    SetForegroundWindow(second.frame);
+    EXPECT_TRUE(drawsIn(secondBar, RGB(200, 0, 200)));
+    EXPECT_EQ(S_OK, firstBrowser.FireWindowStateChanged(0x1, 0x1));
+    SetForegroundWindow(first.frame);
+    EXPECT_TRUE(drawsIn(firstBar, RGB(200, 200, 0)));
 
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, firstBrowser.Fire(261, NULL, 0));
     EXPECT_EQ(DISP_E_MEMBERNOTFOUND, firstBrowser.Fire(273, NULL, 0));
@@ -272,7 +286,7 @@ TEST_F(BrowserEvents, TheTickerFollowsTheVisibleTab)
     /* A later WindowStateChanged of the other band restores everything. */
     EXPECT_EQ(S_OK, secondBrowser.FireWindowStateChanged(0x1, 0x1));
     SetForegroundWindow(second.frame);
-    EXPECT_TRUE(TickerDrawsIn(secondBar));
+    EXPECT_TRUE(drawsIn(secondBar, RGB(0, 200, 200)));
     OpenLink(L"http://127.0.0.1/again", 0);
     EXPECT_EQ(1u, secondBrowser.navigations.size());
     EXPECT_EQ(0, firstBrowser.unexpectedCalls + secondBrowser.unexpectedCalls);
@@ -337,15 +351,13 @@ TEST_F(BandSiteCycles, TwoHundredSitingsInAScrollingBrowserLeaveTheProcessFlat)
     StandInBrowser browser;
     StandInSite site(browser.browser());
     ASSERT_EQ(S_OK, site.Host((IUnknown *)bands[0]));
-    rig.band()->backColor = MARK;
-    EXPECT_EQ(S_OK, browser.FireWindowStateChanged(0x1, 0x1));
     SetForegroundWindow(site.frame);
+    rig.band()->backColor = MARK;
     ASSERT_TRUE(TickerDrawsIn(BandWindow(bands[0])));
     ASSERT_EQ(S_OK, SetSite(bands[0], NULL));
     InterfaceEntry *band = bands[0];
     auto cycle = [&] {
         ASSERT_EQ(S_OK, site.Host((IUnknown *)band));
-        ASSERT_EQ(S_OK, browser.FireWindowStateChanged(0x1, 0x1));
         PumpUntil([] { return false; }, 40);
         ASSERT_EQ(S_OK, SetSite(band, NULL));
     };

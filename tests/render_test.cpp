@@ -173,6 +173,18 @@ TEST_F(TickerOnScreen, HoverPausesUnderlinesAndShowsTheDescription)
     SendMessageA(tip, WM_GETTEXT, sizeof(text), (LPARAM)text);
     EXPECT_STREQ("About headline 2", text);
 
+    /* Another application in front ends the hover under a still cursor:
+       the topmost tip must not stand over it. Back in front, it resumes. */
+    HWND other = CreateWindowExA(0, "STATIC", "other application", WS_POPUP | WS_VISIBLE, 0, 600, 200,
+                                 100, NULL, NULL, NULL, NULL);
+    SetForegroundWindow(other);
+    EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() == NULL; }, 3000)) << "the tip stays over the other";
+    EXPECT_EQ(nullptr, t->hoveredItem);
+    DestroyWindow(other);
+    SetForegroundWindow(scene.frame);
+    EXPECT_TRUE(scene.WaitForHover());
+    EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() != NULL; }, 3000));
+
     SetCursorPos(5, 1000);
     ASSERT_TRUE(PumpUntil([&] { return t->hoveredItem == NULL; }, 3000));
     EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() == NULL; }, 3000));

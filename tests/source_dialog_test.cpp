@@ -267,7 +267,6 @@ void ChooseColour(HWND chooser, void *context)
 TEST_F(SourceDialog, ColoursAndSpeedReachTheFileAtOnceAndTheNextFrame)
 {
     Host({ Url("/a") }, Url("/ticker"));
-    ASSERT_EQ(S_OK, browser.FireWindowStateChanged(0x1, 0x1));
     SetForegroundWindow(site->frame);
     BandState *band = rig.band();
     COLORREF mark = MARK;
@@ -392,7 +391,6 @@ void ChooseOtherFace(HWND chooser, void *context)
 TEST_F(SourceDialog, TheChosenFontDrawsTheRowAndOldFontsAreDeletedBetweenFrames)
 {
     Host({ Url("/a") }, Url("/ticker"));
-    ASSERT_EQ(S_OK, browser.FireWindowStateChanged(0x1, 0x1));
     SetForegroundWindow(site->frame);
     rig.band()->backColor = MARK;
     ASSERT_TRUE(TickerDrawsIn(BandWindow(bands[0])));

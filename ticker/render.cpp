@@ -213,8 +213,24 @@ static BOOL IsIdle(const Renderer *r, BOOL foreground)
     return !foreground || !IsWindowEnabled(r->tickerWindow) || r->ticker->loadFailed;
 }
 
+static void EndHover(Renderer *r)
+{
+    TickerState *t = r->ticker;
+    t->cursor = r->arrowCursor;
+    if (t->hoverFlags & 1) {
+        t->hoverFlags &= ~1;
+        PublishHover(t, NULL);
+        HideTip(r);
+        r->step = CurrentSpeed(r);
+    }
+}
+
 static RenderNext IdleFrame(Renderer *r)
 {
+    /* The tooltip is topmost: left showing, it would stand over whatever
+       the user turned to. */
+    r->hoverSeen = FALSE;
+    EndHover(r);
     /* Wakes once a second to look at the events; any of them ends it sooner. */
     r->frameStill = FALSE;
     r->foregroundAge = 0;
@@ -585,13 +601,7 @@ static void EndHoverIfGone(Renderer *r)
         PostMessageA(r->tickerWindow, WM_SETCURSOR, 0, 0);
         return;
     }
-    t->cursor = r->arrowCursor;
-    if (t->hoverFlags & 1) {
-        t->hoverFlags &= ~1;
-        PublishHover(t, NULL);
-        HideTip(r);
-        r->step = CurrentSpeed(r);
-    }
+    EndHover(r);
     POINT cursor;
     if (CursorInWindow(t, r->tickerWindow, &cursor))
         PostMessageA(r->tickerWindow, WM_SETCURSOR, 0, 0);
@@ -617,6 +627,27 @@ static RenderNext Poll(Renderer *r)
     }
 }
 
+/* Activating another browser window of the process fires no browser
+   event: when the window in front is another sited band's, that band is
+   asked to become the active one. Its window thread switches the shared
+   state, which holds the browser only that thread may use, and sets the
+   target event. Of several bands in one window (tabs), the shown one. */
+static void FollowToFront(HWND front)
+{
+    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
+        if (sitedBands[i].topWindow != front)
+            continue;
+        HWND bandWindow = sitedBands[i].bandWindow;
+        if (!bandWindow || !IsWindowVisible(bandWindow))
+            continue;
+        /* A post to no window would land in this thread's own queue. */
+        HWND tickerWindow = GetDlgItem(bandWindow, TICKER_ID);
+        if (tickerWindow)
+            PostMessageA(tickerWindow, WM_TICKER_FOLLOW, 0, 0);
+        return;
+    }
+}
+
 /* Asked every few moving frames only: some systems answer it through a
    round trip to another process, and a browser gone to the background is
    still let go of within a tenth of a second. Idle and still frames ask
@@ -624,8 +655,11 @@ static RenderNext Poll(Renderer *r)
 static BOOL BrowserInFront(Renderer *r)
 {
     if (r->foregroundAge-- <= 0) {
-        r->foreground = GetForegroundWindow() == r->band->topWindow;
+        HWND front = GetForegroundWindow();
+        r->foreground = front == r->band->topWindow;
         r->foregroundAge = FOREGROUND_FRAMES - 1;
+        if (!r->foreground && front)
+            FollowToFront(front);
     }
     return r->foreground;
 }

@@ -105,16 +105,15 @@ HRESULT BrowserProgram::ShowBrowserBar(StandInBrowser *browser, const WCHAR *cls
                 return hr;
         }
     }
+    /* No browser event: a browser tells its sinks of a tab switch, a
+       minimise or a restore, never of a bar it shows. */
     if (show) {
-        /* As after a tab switch: the sinks of the tab the user sees hear it. */
-        const DWORD visible = OLECMDIDF_WINDOWSTATE_USERVISIBLE | OLECMDIDF_WINDOWSTATE_ENABLED;
         ShowWindow(tab[current].site->window, SW_SHOW);
         /* Siting can leave a hidden window of the band active (32-bit Wine
            activates the band's hidden settings dialog); the window the
            user sees stays in front. */
         if (IsWindowVisible(frame))
             SetForegroundWindow(frame);
-        (void)tab[current].browser.FireWindowStateChanged(visible, visible);
     }
     return S_OK;
 }
