@@ -14,22 +14,15 @@
 #include "core/module.h"
 #include "core/limits.h"
 
-struct BandState;
-struct BandObject;
+#include "core/state.h"
 
-/* One interface pointer handed to callers: its table and its object. */
-struct InterfaceEntry {
-    const void *table;
-    BandObject *owner;
-};
-
+/* Interface pointers are InterfaceEntry records (core/state.h): a table and
+   this object; the event sink's also points at the band's view. */
 struct BandObject {
     LONG refCount;
-    HWND browserTopWindow;
+    BandView view;      /* top-level browser window, toolbar, browser */
     HWND siteWindow;
-    HWND bandWindow;
     HWND commandWindow;
-    IWebBrowser2 *browser;
     IInputObjectSite *inputObjectSite;
     IConnectionPoint *eventConnectionPoint;
     DWORD eventCookie;
@@ -39,7 +32,7 @@ struct BandObject {
     InterfaceEntry persistStreamEntry;
     CLSID classIdCopy;
     InterfaceEntry inputObjectEntry;
-    InterfaceEntry eventSinkEntry;
+    SinkEntry eventSink;
     InterfaceEntry bindStatusCallbackEntry;
     InterfaceEntry docHostUIHandlerEntry;
 };
@@ -77,17 +70,12 @@ extern const IPersistStreamVtbl persistStreamTable;
 extern const struct IDocHostUIHandlerVtbl docHostUIHandlerTable;
 extern const struct IBindStatusCallbackVtbl bindStatusCallbackTable;
 
-/* The band-site tables (site.cpp) and the event sink's (browser/events.cpp). */
+/* The band-site tables and the event sink's, whose methods are the browser
+   room's (site.cpp). */
 extern const IObjectWithSiteVtbl objectWithSiteTable;
 extern const IDeskBandVtbl deskBandTable;
 extern const IInputObjectVtbl inputObjectTable;
 extern const IDispatchVtbl eventSinkTable;
-
-/* Points the shared state at this band's windows and browser, and tells
-   the rendering thread to draw into this band's ticker. */
-void MakeActiveBand(const BandObject *band);
-/* Takes the band out of the list of sited bands (sitedBands). */
-void ForgetSitedBand(const BandObject *band);
 
 
 /* C callers pass IIDs by pointer and may pass null; C++ sees a reference it

@@ -5,6 +5,7 @@
    arrives on the browser's apartment thread. The module and state counts are
    interlocked because a feed-list thread may drop the last hold. */
 #include "band/band.h"
+#include "core/handoff.h"
 #include "ticker/ticker.h"
 #include "settings/settings.h"
 #include "resources/resource.h"
@@ -39,8 +40,8 @@ static const InterfaceRecord interfaceRecords[] = {
     { &IID_IInputObject, offsetof(BandObject, inputObjectEntry), &inputObjectTable },
     { &IID_IBindStatusCallback, offsetof(BandObject, bindStatusCallbackEntry), &bindStatusCallbackTable },
     { &IID_IDocHostUIHandler, offsetof(BandObject, docHostUIHandlerEntry), &docHostUIHandlerTable },
-    { &IID_IDispatch, offsetof(BandObject, eventSinkEntry), &eventSinkTable },
-    { &DIID_DWebBrowserEvents2, offsetof(BandObject, eventSinkEntry), &eventSinkTable },
+    { &IID_IDispatch, offsetof(BandObject, eventSink.entry), &eventSinkTable },
+    { &DIID_DWebBrowserEvents2, offsetof(BandObject, eventSink.entry), &eventSinkTable },
 };
 
 /* Menu 600 itself is kept too, so that teardown can give it back: a
@@ -112,6 +113,7 @@ DWORD CreateBandObject(InterfaceEntry **object)
     liveBandObjects++;
     band->unknownEntry.table = &unknownTable;
     band->unknownEntry.owner = band;
+    band->eventSink.view = &band->view;
     *object = &band->unknownEntry;
     return 0;
 }
@@ -168,7 +170,7 @@ ULONG STDMETHODCALLTYPE BandObject_Release(InterfaceEntry *entry)
         return (ULONG)count;
     /* A host that lets go of a band it never unsited must not leave the
        rendering thread a way to it. */
-    ForgetSitedBand(band);
+    ForgetSitedBand(&band->view);
     GlobalFree(band);
     if (--liveBandObjects == 0)
         ShutdownBandState();

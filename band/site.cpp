@@ -3,6 +3,7 @@
    IDockingWindow and IOleWindow, and IInputObject. Every method runs on the
    browser's apartment thread. */
 #include "band/band.h"
+#include "core/handoff.h"
 #include "browser/events.h"
 #include "settings/dialog.h"
 #include "ticker/ticker.h"
@@ -12,107 +13,29 @@
 
 #define BAND_HEIGHT 28
 
-/* The shared state forgets a band's windows and browser when that band
-   leaves while active: its browser is released here, and links must not
-   reach it. The rendering thread then idles until another band becomes
-   active. */
-static void ForgetActiveBand(const BandObject *band)
-{
-    BandState *state = processBandState;
-    if (!state || state->bandWindow != band->bandWindow || state->browser != band->browser ||
-        state->topWindow != band->browserTopWindow)
-        return;
-    state->bandWindow = NULL;
-    state->topWindow = NULL;
-    state->browser = NULL;
-}
-
-/* The window thread's half of sitedBands: the band object of each entry. */
-static const BandObject *sitedBandObjects[SITED_BAND_LIMIT];
-
-/* The top window is written last and cleared first: the rendering thread
-   counts an entry only while it has one. A band beyond the limit is
-   followed only through its browser's events. */
-static void RecordSitedBand(const BandObject *band)
-{
-    if (!band->bandWindow || !band->browserTopWindow)
-        return;
-    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
-        if (sitedBandObjects[i])
-            continue;
-        sitedBandObjects[i] = band;
-        sitedBands[i].bandWindow = band->bandWindow;
-        sitedBands[i].topWindow = band->browserTopWindow;
-        return;
-    }
-}
-
-void ForgetSitedBand(const BandObject *band)
-{
-    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
-        if (sitedBandObjects[i] != band)
-            continue;
-        sitedBands[i].topWindow = NULL;
-        sitedBands[i].bandWindow = NULL;
-        sitedBandObjects[i] = NULL;
-    }
-}
-
-/* Asked by the rendering thread, which read the entry without a lock: the
-   band must still be sited, shown, and in front. */
-void ActivateSitedBand(HWND bandWindow)
-{
-    BandState *state = processBandState;
-    if (!state || !bandWindow || state->bandWindow == bandWindow)
-        return;
-    HWND front = GetForegroundWindow();
-    for (int i = 0; i < SITED_BAND_LIMIT; i++) {
-        const BandObject *band = sitedBandObjects[i];
-        if (band && band->bandWindow == bandWindow && band->browserTopWindow == front &&
-            IsWindowVisible(bandWindow)) {
-            MakeActiveBand(band);
-            return;
-        }
-    }
-}
-
-/* The ticker moves there at once: a band sited in the window the user
-   already sees gets no other event that would tell the rendering thread. */
-void MakeActiveBand(const BandObject *band)
-{
-    BandState *state = processBandState;
-    if (!state)
-        return;
-    state->bandWindow = band->bandWindow;
-    state->topWindow = band->browserTopWindow;
-    state->browser = band->browser;
-    if (state->ticker)
-        SetEvent(state->ticker->targetEvent);
-}
-
 static void LeaveSite(BandObject *band)
 {
     if (band->inputObjectSite) {
-        ForgetSitedBand(band);
-        ForgetActiveBand(band);
+        ForgetSitedBand(&band->view);
+        ForgetActiveBand(&band->view);
         DisconnectBrowserEvents(band->eventConnectionPoint, band->eventCookie);
         band->eventConnectionPoint = NULL;
         band->eventCookie = 0;
-        if (band->bandWindow)
-            DestroyWindow(band->bandWindow);
-        band->bandWindow = NULL;
+        if (band->view.bandWindow)
+            DestroyWindow(band->view.bandWindow);
+        band->view.bandWindow = NULL;
         if (band->commandWindow)
             DestroyWindow(band->commandWindow);
         band->commandWindow = NULL;
         UnsubclassSiteWindow(band->siteWindow, (UINT_PTR)band);
         band->siteWindow = NULL;
-        band->browserTopWindow = NULL;
+        band->view.topWindow = NULL;
         IInputObjectSite_Release(band->inputObjectSite);
         band->inputObjectSite = NULL;
     }
-    if (band->browser) {
-        IWebBrowser2_Release(band->browser);
-        band->browser = NULL;
+    if (band->view.browser) {
+        IWebBrowser2_Release(band->view.browser);
+        band->view.browser = NULL;
     }
 }
 
@@ -152,18 +75,18 @@ static void BuildBand(BandObject *band, IObjectWithSite *entry)
 {
     BandState *state = processBandState;
     SubclassSiteWindow(band->siteWindow, (UINT_PTR)band);
-    band->browserTopWindow = GetAncestor(band->siteWindow, GA_ROOT);
+    band->view.topWindow = GetAncestor(band->siteWindow, GA_ROOT);
     ActivateModuleContext();
-    (void)InitSettingsAndDialog(state, band->browserTopWindow, &band->commandWindow);
-    CreateBandWindows(state, band->siteWindow, &band->bandWindow);
-    if (band->bandWindow)
-        SendMessageA(band->bandWindow, TB_SETPARENT, (WPARAM)band->commandWindow, 0);
-    if (band->browser)
-        (void)ConnectBrowserEvents((IUnknown *)entry, (IUnknown *)band->browser, &band->eventCookie,
+    (void)InitSettingsAndDialog(state, band->view.topWindow, &band->commandWindow);
+    CreateBandWindows(state, band->siteWindow, &band->view.bandWindow);
+    if (band->view.bandWindow)
+        SendMessageA(band->view.bandWindow, TB_SETPARENT, (WPARAM)band->commandWindow, 0);
+    if (band->view.browser)
+        (void)ConnectBrowserEvents((IUnknown *)entry, (IUnknown *)band->view.browser, &band->eventCookie,
                                    &band->eventConnectionPoint);
     DeactivateModuleContext();
-    RecordSitedBand(band);
-    MakeActiveBand(band);
+    RecordSitedBand(&band->view);
+    RequestActiveBand(&band->view);
 }
 
 /* ---- IObjectWithSite ---- */
@@ -181,7 +104,7 @@ static HRESULT STDMETHODCALLTYPE ObjectWithSite_SetSite(IObjectWithSite *iface, 
         band->inputObjectSite = NULL;
         return hr;
     }
-    band->browser = FindBrowser(band->inputObjectSite);
+    band->view.browser = FindBrowser(band->inputObjectSite);
     HWND siteWindow;
     hr = SiteWindowOf(site, &siteWindow);
     if (FAILED(hr))
@@ -211,7 +134,7 @@ static HRESULT STDMETHODCALLTYPE DeskBand_GetWindow(IDeskBand *iface, HWND *wind
 {
     if (!window)
         return E_INVALIDARG;
-    *window = OwnerOf(iface)->bandWindow;
+    *window = OwnerOf(iface)->view.bandWindow;
     return S_OK;
 }
 
@@ -227,11 +150,11 @@ static HRESULT STDMETHODCALLTYPE DeskBand_ContextSensitiveHelp(IDeskBand *iface,
 static HRESULT STDMETHODCALLTYPE DeskBand_ShowDW(IDeskBand *iface, BOOL show)
 {
     BandObject *band = OwnerOf(iface);
-    if (!band->bandWindow)
+    if (!band->view.bandWindow)
         return S_OK;
     if (show && band->siteWindow)
-        LayoutBandWindows(band->siteWindow, band->bandWindow);
-    ShowWindow(band->bandWindow, show ? SW_SHOW : SW_HIDE);
+        LayoutBandWindows(band->siteWindow, band->view.bandWindow);
+    ShowWindow(band->view.bandWindow, show ? SW_SHOW : SW_HIDE);
     return S_OK;
 }
 
@@ -240,8 +163,8 @@ static HRESULT STDMETHODCALLTYPE DeskBand_CloseDW(IDeskBand *iface, DWORD reserv
 {
     (void)reserved;
     BandObject *band = OwnerOf(iface);
-    if (band->bandWindow)
-        ShowWindow(band->bandWindow, SW_HIDE);
+    if (band->view.bandWindow)
+        ShowWindow(band->view.bandWindow, SW_HIDE);
     return S_OK;
 }
 
@@ -305,8 +228,8 @@ static HRESULT STDMETHODCALLTYPE InputObject_UIActivateIO(IInputObject *iface, B
 {
     (void)msg;
     BandObject *band = OwnerOf(iface);
-    if (activate && band->bandWindow)
-        SetFocus(band->bandWindow);
+    if (activate && band->view.bandWindow)
+        SetFocus(band->view.bandWindow);
     return S_OK;
 }
 
@@ -322,9 +245,9 @@ static HRESULT STDMETHODCALLTYPE InputObject_HasFocusIO(IInputObject *iface)
    Ctrl+L, Alt+D ...), and so is anything for a window outside the band. */
 static BOOL IsBandKey(const BandObject *band, const MSG *msg)
 {
-    if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST || !band->bandWindow)
+    if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST || !band->view.bandWindow)
         return FALSE;
-    if (msg->hwnd != band->bandWindow && !IsChild(band->bandWindow, msg->hwnd))
+    if (msg->hwnd != band->view.bandWindow && !IsChild(band->view.bandWindow, msg->hwnd))
         return FALSE;
     if (msg->message == WM_SYSKEYDOWN || msg->message == WM_SYSKEYUP || msg->message == WM_SYSCHAR)
         return FALSE;
@@ -349,4 +272,16 @@ const IInputObjectVtbl inputObjectTable = {
     InputObject_UIActivateIO,
     InputObject_HasFocusIO,
     InputObject_TranslateAcceleratorIO,
+};
+
+/* ---- DWebBrowserEvents2 ---- */
+
+/* The event sink's methods live with the browser integration; this table
+   joins them to the band object's identity. */
+const IDispatchVtbl eventSinkTable = {
+    BAND_UNKNOWN_SLOTS(IDispatch),
+    EventSink_GetTypeInfoCount,
+    EventSink_GetTypeInfo,
+    EventSink_GetIDsOfNames,
+    EventSink_Invoke,
 };

@@ -3,10 +3,13 @@
    the version box and cancels the navigation; WindowStateChanged to visible
    makes the band the active one, and the ticker follows it. Everything runs
    on the browser's window thread, where the browser fires its events; the
-   rendering thread reads the BandState fields that MakeActiveBand writes
-   after the target event is set. */
+   rendering thread reads the BandState fields that RequestActiveBand writes
+   after the target event is set. The sink knows its band only through the
+   view its interface entry points at (SinkEntry); the band object joins
+   these methods to its identity in its own table. */
 #include "browser/events.h"
-#include "band/band.h"
+#include "core/module.h"
+#include "core/handoff.h"
 #include "resources/resource.h"
 #include <exdispid.h>
 
@@ -65,7 +68,7 @@ static VARIANT *Argument(const DISPPARAMS *params, UINT count, UINT index)
     return &params->rgvarg[count - 1 - index];
 }
 
-static void ShowAboutBox(const BandObject *band)
+static void ShowAboutBox(const BandView *band)
 {
     char text[ABOUT_TEXT_SIZE];
     int length = LoadStringA(moduleHandle, IDS_ABOUT_TEXT, text, ABOUT_TEXT_SIZE);
@@ -73,11 +76,11 @@ static void ShowAboutBox(const BandObject *band)
         length = 0;
     wsprintfA(text + length, "%d", PRODUCT_VERSION);
     /* Owned by the browser window it belongs to: in front of it, and modal to it. */
-    MessageBoxA(band->browserTopWindow, text, NULL, MB_OK);
+    MessageBoxA(band->topWindow, text, NULL, MB_OK);
 }
 
 /* BeforeNavigate2 (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel). */
-static void OnBeforeNavigate2(const BandObject *band, const DISPPARAMS *params)
+static void OnBeforeNavigate2(const BandView *band, const DISPPARAMS *params)
 {
     VARIANT *url = Argument(params, 7, 1);
     VARIANT *cancel = Argument(params, 7, 6);
@@ -106,26 +109,26 @@ static BOOL ReadFlags(const VARIANT *value, DWORD *flags)
 }
 
 /* WindowStateChanged (dwWindowStateFlags, dwValidFlagsMask). */
-static void OnWindowStateChanged(const BandObject *band, const DISPPARAMS *params)
+static void OnWindowStateChanged(const BandView *band, const DISPPARAMS *params)
 {
     DWORD flags, mask;
     if (!ReadFlags(Argument(params, 2, 0), &flags) || !ReadFlags(Argument(params, 2, 1), &mask))
         return;
     if (!(flags & mask & WINDOW_USER_VISIBLE))
         return;
-    MakeActiveBand(band);
+    RequestActiveBand(band);
 }
 
 /* ---- IDispatch (DWebBrowserEvents2) ---- */
 
-static HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfoCount(IDispatch *iface, UINT *count)
+HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfoCount(IDispatch *iface, UINT *count)
 {
     (void)iface;
     (void)count;
     return E_NOTIMPL;
 }
 
-static HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfo(IDispatch *iface, UINT index, LCID lcid, ITypeInfo **info)
+HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfo(IDispatch *iface, UINT index, LCID lcid, ITypeInfo **info)
 {
     (void)iface;
     (void)index;
@@ -135,7 +138,7 @@ static HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfo(IDispatch *iface, UINT in
 }
 
 /* No name maps to a DISPID; the browser calls by DISPID. */
-static HRESULT STDMETHODCALLTYPE EventSink_GetIDsOfNames(IDispatch *iface, REFIID riid, LPOLESTR *names,
+HRESULT STDMETHODCALLTYPE EventSink_GetIDsOfNames(IDispatch *iface, REFIID riid, LPOLESTR *names,
                                                          UINT count, LCID lcid, DISPID *ids)
 {
     (void)iface;
@@ -147,7 +150,7 @@ static HRESULT STDMETHODCALLTYPE EventSink_GetIDsOfNames(IDispatch *iface, REFII
     return S_OK;
 }
 
-static HRESULT STDMETHODCALLTYPE EventSink_Invoke(IDispatch *iface, DISPID member, REFIID riid, LCID lcid,
+HRESULT STDMETHODCALLTYPE EventSink_Invoke(IDispatch *iface, DISPID member, REFIID riid, LCID lcid,
                                                   WORD flags, DISPPARAMS *params, VARIANT *result,
                                                   EXCEPINFO *exception, UINT *argumentError)
 {
@@ -157,7 +160,7 @@ static HRESULT STDMETHODCALLTYPE EventSink_Invoke(IDispatch *iface, DISPID membe
     (void)result;
     (void)exception;
     (void)argumentError;
-    const BandObject *band = OwnerOf(iface);
+    const BandView *band = ((const SinkEntry *)iface)->view;
     if (member == DISPID_BEFORENAVIGATE2) {
         OnBeforeNavigate2(band, params);
         return S_OK;
@@ -171,11 +174,3 @@ static HRESULT STDMETHODCALLTYPE EventSink_Invoke(IDispatch *iface, DISPID membe
             return S_OK;
     return DISP_E_MEMBERNOTFOUND;
 }
-
-const IDispatchVtbl eventSinkTable = {
-    BAND_UNKNOWN_SLOTS(IDispatch),
-    EventSink_GetTypeInfoCount,
-    EventSink_GetTypeInfo,
-    EventSink_GetIDsOfNames,
-    EventSink_Invoke,
-};

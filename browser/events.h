@@ -13,6 +13,14 @@ HRESULT ConnectBrowserEvents(IUnknown *band, IUnknown *browser, DWORD *cookie,
                              IConnectionPoint **connectionPoint);
 HRESULT DisconnectBrowserEvents(IConnectionPoint *connectionPoint, DWORD cookie);
 
-extern const IDispatchVtbl eventSinkTable;
+/* The sink's IDispatch methods; the band object's table puts its own
+   QueryInterface, AddRef and Release before them. */
+HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfoCount(IDispatch *iface, UINT *count);
+HRESULT STDMETHODCALLTYPE EventSink_GetTypeInfo(IDispatch *iface, UINT index, LCID lcid, ITypeInfo **info);
+HRESULT STDMETHODCALLTYPE EventSink_GetIDsOfNames(IDispatch *iface, REFIID riid, LPOLESTR *names,
+                                                  UINT count, LCID lcid, DISPID *ids);
+HRESULT STDMETHODCALLTYPE EventSink_Invoke(IDispatch *iface, DISPID member, REFIID riid, LCID lcid,
+                                           WORD flags, DISPPARAMS *params, VARIANT *result,
+                                           EXCEPINFO *exception, UINT *argumentError);
 
 #endif

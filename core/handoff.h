@@ -1,7 +1,8 @@
 /* The requests one thread or layer makes of another through the shared
    records, each a function of its own, and the one wait that answers
    messages. The hand-off mechanisms, all of them:
-   - target event: a band became the active one (RequestActiveBand);
+   - target event: a band became the active one (RequestActiveBand, also
+     from the rendering thread's WM_TICKER_FOLLOW through ActivateSitedBand);
    - load event with the feedUrl sequence: a URL to load (RequestFeedLoad,
      read back with TakeFeedUrl on the rendering thread);
    - a null thread message: a still row has something new to draw
@@ -14,6 +15,33 @@
 #define VELMORA_CORE_HANDOFF_H
 
 #include "core/state.h"
+
+/* Window thread: the shared state serves view's band from now on, and the
+   rendering thread moves to it. */
+void RequestActiveBand(const BandView *view);
+/* Window thread: a band that leaves while active takes its windows and
+   browser out of the shared state; links then open nowhere. */
+void ForgetActiveBand(const BandView *view);
+
+/* Every sited band's top-level browser window and toolbar, so that the
+   rendering thread can tell when the user has brought another browser
+   window of the process to the front. Written only on the window thread, as
+   bands are sited and leave; an entry with no top window is free. The
+   rendering thread reads it without a lock and only asks the window thread
+   (ActivateSitedBand), which checks the request against its own records. */
+struct SitedBand {
+    HWND volatile topWindow;
+    HWND volatile bandWindow;
+};
+#define SITED_BAND_LIMIT 64
+extern SitedBand sitedBands[SITED_BAND_LIMIT];
+
+/* Window thread: the list follows the bands that are sited and leave. */
+void RecordSitedBand(const BandView *view);
+void ForgetSitedBand(const BandView *view);
+/* Window thread: the sited band whose toolbar is bandWindow becomes the
+   active one, if its browser window is still the one in front. */
+void ActivateSitedBand(HWND bandWindow);
 
 /* Window thread: makes url the current feed and has the rendering thread
    load it. */

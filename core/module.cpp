@@ -7,7 +7,6 @@
 
 HINSTANCE moduleHandle;
 BandState *processBandState;
-SitedBand sitedBands[SITED_BAND_LIMIT];
 
 const CLSID CLSID_VelmoraBand =
     { 0x3C5B9E21, 0x7D4A, 0x4F06, { 0x9B, 0x3E, 0x2A, 0x61, 0xC8, 0xD0, 0xF5, 0xB7 } };

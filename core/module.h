@@ -14,23 +14,6 @@ extern HINSTANCE moduleHandle;
 /* The process state of the living band objects; null while none exists. */
 extern BandState *processBandState;
 
-/* Every sited band's top-level browser window and toolbar, so that the
-   rendering thread can tell when the user has brought another browser
-   window of the process to the front. Written only on the window thread, as
-   bands are sited and leave; an entry with no top window is free. The
-   rendering thread reads it without a lock and only asks the window thread
-   (ActivateSitedBand), which checks the request against its own records. */
-struct SitedBand {
-    HWND volatile topWindow;
-    HWND volatile bandWindow;
-};
-#define SITED_BAND_LIMIT 64
-extern SitedBand sitedBands[SITED_BAND_LIMIT];
-
-/* Window thread: the sited band whose toolbar is bandWindow becomes the
-   active one, if its browser window is still the one in front. */
-void ActivateSitedBand(HWND bandWindow);
-
 /* A zero-filled BandState with one holder, or null. A feed-list thread keeps
    the state it fills from (its events and server list) until it has ended;
    the last holder frees the record with its events and server list. */

@@ -37,6 +37,30 @@ struct BandState {
 static_assert(offsetof(BandState, selectedFeed) == 8 * sizeof(void *) &&
               sizeof(BandState) == (sizeof(void *) == 4 ? 52 : 88), "BandState layout");
 
+/* A band as the shared state serves it: its top-level browser window, its
+   toolbar and its browser. Each band object keeps its own view; becoming
+   the active band copies it into BandState (RequestActiveBand). */
+struct BandView {
+    HWND topWindow;
+    HWND bandWindow;
+    IWebBrowser2 *browser;
+};
+
+struct BandObject;
+
+/* One interface pointer handed to callers: its table and its object. */
+struct InterfaceEntry {
+    const void *table;
+    BandObject *owner;
+};
+
+/* The event sink's interface pointer, followed by its band's view: the sink
+   reads what it needs of its band here, never the band object itself. */
+struct SinkEntry {
+    InterfaceEntry entry;
+    const BandView *view;
+};
+
 /* Item flag bits. */
 enum {
     ITEM_HOVERED = 0x1,

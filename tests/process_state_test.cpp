@@ -28,9 +28,8 @@ TEST(ProcessState, AFailedBuildRollsBack)
     http.Serve("/feed", MakeRss(1));
     scratch.WriteSettings("[Servers]\r\nshow=" + http.Url("/feed") + "\r\n");
 
-    /* The state record (with its holder count, COM flag and menu bar), the
-       server list, the object. */
-    struct HeldStateShape { BandState state; LONG holders; BOOL comInitialized; HMENU menuBar; };
+    /* The state record (with its holder count), the server list, the object. */
+    struct HeldStateShape { BandState state; LONG holders; };
     const SIZE_T sizes[] = { sizeof(HeldStateShape), SERVER_LIST_SIZE, sizeof(BandObject) };
     for (SIZE_T size : sizes) {
         InterfaceEntry *object = (InterfaceEntry *)1;
