@@ -88,7 +88,6 @@ static DWORD BuildBandState(void)
         return ERROR_OUTOFMEMORY;
     }
     band->serverList[0] = band->serverList[1] = 0;
-    band->feedListStopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     band->feedListDoneEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     LoadMainMenu(band);
     DeactivateModuleContext();

@@ -82,7 +82,7 @@ static void BuildBand(BandObject *band, IObjectWithSite *entry)
     if (band->view.bandWindow)
         SendMessageA(band->view.bandWindow, TB_SETPARENT, (WPARAM)band->commandWindow, 0);
     if (band->view.browser)
-        (void)ConnectBrowserEvents((IUnknown *)entry, (IUnknown *)band->view.browser, &band->eventCookie,
+        ConnectBrowserEvents((IUnknown *)entry, (IUnknown *)band->view.browser, &band->eventCookie,
                                    &band->eventConnectionPoint);
     DeactivateModuleContext();
     RecordSitedBand(&band->view);

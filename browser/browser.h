@@ -9,7 +9,7 @@
 /* Bit 0 of the navigation flags: open in a new browser window. */
 #define OPEN_IN_NEW_WINDOW 0x1
 
-int OpenLink(const WCHAR *url, DWORD flags);
+void OpenLink(const WCHAR *url, DWORD flags);
 /* A feed's link resolved against the URL of the document it came from;
    an absolute link is kept as written. */
 HRESULT ResolveLink(const WCHAR *base, const WCHAR *link, BSTR *url);

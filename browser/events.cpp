@@ -30,15 +30,15 @@ static const DISPID ignoredEvents[] = {
     262, 263, 264, 265, 266, 267, 268, 269, 270, 271, 272,  /* WindowSetResizable .. PrivacyImpactedStateChange */
 };
 
-HRESULT ConnectBrowserEvents(IUnknown *band, IUnknown *browser, DWORD *cookie, IConnectionPoint **connectionPoint)
+void ConnectBrowserEvents(IUnknown *band, IUnknown *browser, DWORD *cookie, IConnectionPoint **connectionPoint)
 {
     IUnknown *sink = NULL;
     IConnectionPointContainer *container = NULL;
     if (FAILED(IUnknown_QueryInterface(band, DIID_DWebBrowserEvents2, (void **)&sink)))
-        return S_OK;
+        return;
     if (FAILED(IUnknown_QueryInterface(browser, IID_IConnectionPointContainer, (void **)&container))) {
         IUnknown_Release(sink);
-        return S_OK;
+        return;
     }
     if (SUCCEEDED(IConnectionPointContainer_FindConnectionPoint(container, DIID_DWebBrowserEvents2,
                                                                 connectionPoint)))
@@ -47,16 +47,14 @@ HRESULT ConnectBrowserEvents(IUnknown *band, IUnknown *browser, DWORD *cookie, I
         *connectionPoint = NULL;
     IConnectionPointContainer_Release(container);
     IUnknown_Release(sink);
-    return S_OK;
 }
 
-HRESULT DisconnectBrowserEvents(IConnectionPoint *connectionPoint, DWORD cookie)
+void DisconnectBrowserEvents(IConnectionPoint *connectionPoint, DWORD cookie)
 {
     if (!connectionPoint)
-        return S_OK;
+        return;
     (void)IConnectionPoint_Unadvise(connectionPoint, cookie);
     IConnectionPoint_Release(connectionPoint);
-    return S_OK;
 }
 
 /* The event's argument number index (from 0, in the event's own order), or

@@ -8,10 +8,10 @@
 #include <ole2.h>
 #include <ocidl.h>
 
-/* Always S_OK: a browser that cannot be listened to only sends no events. */
-HRESULT ConnectBrowserEvents(IUnknown *band, IUnknown *browser, DWORD *cookie,
+/* A browser that cannot be listened to only sends no events. */
+void ConnectBrowserEvents(IUnknown *band, IUnknown *browser, DWORD *cookie,
                              IConnectionPoint **connectionPoint);
-HRESULT DisconnectBrowserEvents(IConnectionPoint *connectionPoint, DWORD cookie);
+void DisconnectBrowserEvents(IConnectionPoint *connectionPoint, DWORD cookie);
 
 /* The sink's IDispatch methods; the band object's table puts its own
    QueryInterface, AddRef and Release before them. */

@@ -27,7 +27,7 @@ static BOOL IsWebAddress(const WCHAR *url)
     return FALSE;
 }
 
-int OpenLink(const WCHAR *url, DWORD flags)
+void OpenLink(const WCHAR *url, DWORD flags)
 {
     /* The active band takes its browser out of the shared state when it
        leaves its site (band/site.cpp), so a released browser is never
@@ -35,7 +35,6 @@ int OpenLink(const WCHAR *url, DWORD flags)
        are ignored without a word. */
     if (processBandState && processBandState->browser && url && IsWebAddress(url))
         (void)NavigateBrowser(processBandState->browser, url, flags);
-    return 0;
 }
 
 /* "scheme:" first (RFC 3986 syntax): the link names its own place. */
@@ -99,72 +98,4 @@ HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags)
     VariantClear(&targetFrame);
     SysFreeString(address);
     return S_OK;
-}
-
-HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength)
-{
-    if (!buffer)
-        return E_INVALIDARG;
-    buffer[0] = 0;
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id / 16 + 1), (LPCSTR)RT_STRING);
-    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
-    const WCHAR *entry = loaded ? (const WCHAR *)LockResource(loaded) : NULL;
-    if (!entry) {
-        DWORD err = GetLastError();
-        return err ? HRESULT_FROM_WIN32(err) : E_FAIL;
-    }
-    for (UINT skip = id % 16; skip > 0; skip--)
-        entry += 1 + *entry;
-    DWORD count = *entry;
-    if (byteLength)
-        *byteLength = 2 * count;
-    if (count > 0) {
-        CopyMemory(buffer, entry + 1, 2 * count);
-        buffer[count] = 0;
-    }
-    return S_OK;
-}
-
-static HRESULT ShowBandBar(IWebBrowser2 *browser)
-{
-    WCHAR clsid[64];
-    MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, VELMORA_CLSID_TEXT, -1, clsid, 64);
-    VARIANT bar, show, size;
-    VariantInit(&bar);
-    VariantInit(&show);
-    VariantInit(&size);
-    V_VT(&bar) = VT_BSTR;
-    V_BSTR(&bar) = SysAllocString(clsid);
-    V_VT(&show) = VT_BOOL;
-    V_BOOL(&show) = VARIANT_TRUE;
-    HRESULT hr = IWebBrowser2_ShowBrowserBar(browser, &bar, &show, &size);
-    VariantClear(&bar);
-    return hr;
-}
-
-HRESULT ShowBandInNewBrowser(void)
-{
-    CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(L"Internetexplorer.Application", &clsid);
-    if (FAILED(hr))
-        return hr;
-    IWebBrowser2 *browser = NULL;
-    hr = CoCreateInstance(clsid, NULL, CLSCTX_LOCAL_SERVER, IID_IWebBrowser2, (void **)&browser);
-    if (FAILED(hr))
-        return hr;
-    hr = IWebBrowser2_put_Visible(browser, VARIANT_TRUE);
-    if (SUCCEEDED(hr)) {
-        (void)IWebBrowser2_Stop(browser);
-        hr = ShowBandBar(browser);
-    }
-    if (SUCCEEDED(hr)) {
-        WCHAR url[URL_SIZE];
-        DWORD baseBytes = 0;
-        LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes);
-        LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL);
-        (void)NavigateBrowser(browser, url, 0);
-        hr = S_OK;
-    }
-    IWebBrowser2_Release(browser);
-    return hr;
 }

@@ -55,8 +55,6 @@ void ReleaseBandState(BandState *band)
         return;
     if (band->feedListDoneEvent)
         CloseHandle(band->feedListDoneEvent);
-    if (band->feedListStopEvent)
-        CloseHandle(band->feedListStopEvent);
     if (band->serverList)
         GlobalFree(band->serverList);
     GlobalFree(band);

@@ -22,7 +22,7 @@ struct BandState {
     HWND bandWindow;
     HMENU mainMenu;
     HANDLE feedListDoneEvent;
-    HANDLE feedListStopEvent;
+    HANDLE feedListStopEvent;   /* unused: a fill stops by its own number; kept for the layout */
     TickerState *ticker;
     IWebBrowser2 *browser;
     char *serverList;

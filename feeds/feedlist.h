@@ -48,6 +48,6 @@ BOOL GetUserFeedUrl(HWND toolbar, LONG n, char *url);
 
 DWORD WINAPI FeedListThread(void *job);
 int AddUserFeedEntry(char *url, int index, void *context);
-int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData);
+void AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData);
 
 #endif

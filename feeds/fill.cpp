@@ -62,7 +62,7 @@ static BOOL RelayToCombo(FeedListContext *context, UINT message, WPARAM wParam, 
     return TRUE;
 }
 
-int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData)
+void AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *url, LONG itemData)
 {
     char text[URL_SIZE];
     WideToAnsiCut(title, text, sizeof(text));
@@ -75,10 +75,9 @@ int AddFeedListEntry(FeedListContext *context, const WCHAR *title, const char *u
     item.lParam = itemData;
     LRESULT index;
     if (!RelayToCombo(context, CBEM_INSERTITEMA, 0, (LPARAM)&item, &index))
-        return 0;
+        return;
     if (index >= 0 && lstrcmpA(context->currentUrl, url) == 0)
         RelayToCombo(context, CB_SETCURSEL, (WPARAM)index, 0, NULL);
-    return 0;
 }
 
 int AddUserFeedEntry(char *url, int index, void *parameter)

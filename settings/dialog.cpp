@@ -10,7 +10,6 @@
 #include "settings/dialog.h"
 #include "settings/settings.h"
 #include "core/module.h"
-#include "browser/browser.h"
 #include "core/state.h"
 #include "core/ids.h"
 #include "resources/resource.h"
@@ -19,30 +18,6 @@
 
 /* The dialog's property that holds its keyboard hook. */
 static const char KEYS_HOOK_PROPERTY[] = "velmora dialog keys";
-
-/* Shared by the dialog's files */
-
-void SettingsFilePath(char *path)
-{
-    if (FAILED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
-        path[0] = 0;
-}
-
-/* After a modal loop: whether the band's state and this dialog outlived it. */
-BOOL OutlivedModalLoop(HWND dialog, const BandState *band)
-{
-    return processBandState == band && IsWindow(dialog);
-}
-
-int ServerRowText(HWND list, int row, char *text, int size)
-{
-    LVITEMA item;
-    ZeroMemory(&item, sizeof(item));
-    item.pszText = text;
-    item.cchTextMax = size;
-    text[0] = 0;
-    return (int)SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)row, (LPARAM)&item);
-}
 
 static BandState *DialogBand(HWND dialog)
 {
@@ -201,7 +176,7 @@ static void SourceOnOk(HWND dialog, BandState *band)
     if (path[0])
         (void)WritePrivateProfileStringA("Servers", "show", show, path);
     if (band->bandWindow)
-        PostMessageA(band->bandWindow, WM_FEEDLIST_FILL, 0, (LPARAM)band);
+        PostMessageA(band->bandWindow, WM_FEEDLIST_FILL, 0, 0);
     ShowWindow(dialog, SW_HIDE);
 }
 

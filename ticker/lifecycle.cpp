@@ -31,12 +31,12 @@ static HANDLE CreateTickerEvent(const char *name, BOOL manualReset)
     return CreateEventA(NULL, manualReset, FALSE, fullName);
 }
 
-int CreateTicker(HINSTANCE instance, BandState *band)
+void CreateTicker(HINSTANCE instance, BandState *band)
 {
     RegisterTickerClass(instance);
     TickerState *ticker = (TickerState *)GlobalAlloc(GPTR, sizeof(TickerState));
     if (!ticker)
-        return 0;
+        return;
     band->ticker = ticker;
 
     LoadShownFeedUrl(ticker->feedUrl, URL_SIZE);
@@ -53,7 +53,6 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     ticker->loadingEvent = CreateTickerEvent("velmra loading event", TRUE);
 
     ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &ticker->renderThreadId);
-    return 0;
 }
 
 static BOOL WaitAnsweringSends(HANDLE handle, DWORD timeoutMs)
@@ -88,11 +87,11 @@ static void CloseIfOpen(HANDLE handle)
         CloseHandle(handle);
 }
 
-int DestroyTicker(BandState *band)
+void DestroyTicker(BandState *band)
 {
     TickerState *ticker = band->ticker;
     if (!ticker)
-        return 0;
+        return;
     StopRenderThread(ticker);
     CloseIfOpen(ticker->renderThread);
     CloseIfOpen(ticker->loadingEvent);
@@ -117,5 +116,4 @@ int DestroyTicker(BandState *band)
         GlobalFree(ticker->tipText);
     band->ticker = NULL;
     GlobalFree(ticker);
-    return 0;
 }

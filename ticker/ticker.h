@@ -7,8 +7,8 @@
 
 extern const TickerItemOps tickerItemOps;
 
-int CreateTicker(HINSTANCE instance, BandState *band);
-int DestroyTicker(BandState *band);
+void CreateTicker(HINSTANCE instance, BandState *band);
+void DestroyTicker(BandState *band);
 HRESULT LoadFeed(TickerState *ticker, HWND window);
 HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
 void ReleaseTickerItems(TickerItem *items, LONG count);

@@ -92,14 +92,14 @@ static void SetUpToolbar(HWND toolbar)
     SetWindowLongPtrA(toolbar, GWLP_WNDPROC, (LONG_PTR)ToolbarWindowProc);
 }
 
-int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
+void CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
 {
     HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, NULL, TOOLBAR_STYLE, CW_USEDEFAULT, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, parentWindow, (HMENU)TOOLBAR_ID,
                                    moduleHandle, NULL);
     *toolbarOut = toolbar;
     if (!toolbar)
-        return 0;
+        return;
     SetUpToolbar(toolbar);
 
     CreateWindowExA(WS_EX_CLIENTEDGE, TICKER_WINDOW_CLASS, NULL, CHILD_STYLE, TickerLeft(toolbar), 2,
@@ -108,11 +108,10 @@ int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
                                  toolbar, (HMENU)FEED_COMBO_ID, moduleHandle, NULL);
     if (combo)
         SendMessageA(combo, CBEM_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_FEED, 18));
-    PostMessageA(toolbar, WM_FEEDLIST_FILL, 0, (LPARAM)band);
-    return 0;
+    PostMessageA(toolbar, WM_FEEDLIST_FILL, 0, 0);
 }
 
-int LayoutBandWindows(HWND siteWindow, HWND toolbar)
+void LayoutBandWindows(HWND siteWindow, HWND toolbar)
 {
     RECT client, site, bar;
     GetClientRect(siteWindow, &client);
@@ -123,11 +122,10 @@ int LayoutBandWindows(HWND siteWindow, HWND toolbar)
     HWND ticker = GetDlgItem(toolbar, TICKER_ID);
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     if (!ticker || !combo)
-        return 0;
+        return;
     int x = TickerLeft(toolbar);
     MoveWindow(ticker, x, 2, width - x - 280, 25, TRUE);
     MoveWindow(combo, width - 272, 2, 256, 512, TRUE);
-    return 0;
 }
 
 /* The site window outlives the band, and other add-ons may subclass it

@@ -7,9 +7,9 @@
 
 struct BandState;
 
-/* Called inside the module's activation context; returns 0. */
-int CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
-int LayoutBandWindows(HWND siteWindow, HWND toolbar);
+/* Called inside the module's activation context. */
+void CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
+void LayoutBandWindows(HWND siteWindow, HWND toolbar);
 /* The site window's subclass, one for each band sited on it; the module
    stays loaded while one is in the window's chain. */
 void SubclassSiteWindow(HWND site, UINT_PTR id);
