@@ -95,6 +95,9 @@ struct RetiredFonts {
 #define TICKER_MAX_ITEMS    256
 #define TICKER_TIP_SIZE     4096
 
+/* Up to items: the handles are set at creation; the item list, its count,
+   head and hover are the rendering thread's; the fonts and feedUrl are the
+   window thread's, handed over through core/handoff.h. */
 struct TickerState {
     BandState *band;
     HANDLE renderThread;
@@ -115,6 +118,11 @@ struct TickerState {
     char *tipText;
     char feedUrl[URL_SIZE];
     TickerItem items[TICKER_MAX_ITEMS];
+
+    /* Beyond the fields above, grouped by the thread that writes them; the
+       hand-offs between the threads are listed in core/handoff.h. */
+
+    /* Written by the rendering thread. */
     /* The list a reload replaced. Its titles and nodes are released only at
        the reload after, so the window thread can finish reading the node of
        an item it took as hovered just before the replacement. */
@@ -123,38 +131,40 @@ struct TickerState {
     /* 1 while the last load failed; the window then says so. */
     volatile LONG loadFailed;
     DWORD loadFailedAt;   /* tick count of that failure */
-    /* 1 while the cursor is over the ticker window, kept by its window
-       procedure; the rendering thread asks for the cursor position only
-       then, which is costly on some systems. */
-    volatile LONG cursorOver;
-    /* Odd while the window thread writes feedUrl (RequestFeedLoad). */
-    volatile LONG feedUrlSequence;
-    /* The node of hoveredItem with a reference of its own, published by the
-       rendering thread: the window thread acts on it rather than on the slot,
-       which a reload may fill with another headline. */
+    /* The node of hoveredItem with a reference of its own: the window thread
+       acts on it rather than on the slot, which a reload may fill with
+       another headline. */
     IXMLDOMNode *volatile hoveredNode;
-    /* 1 while the item menu is open; the tooltip stands aside meanwhile. */
-    volatile LONG itemMenuOpen;
-    /* Font pairs replaced while the rendering thread may be drawing with
-       them; it deletes them between frames (and teardown, the rest). */
-    RetiredFonts *volatile retiredFonts;
-    /* Copies of the row to the ticker window, counted by the rendering
-       thread: a paused or empty row is copied no more. */
+    /* Bumped twice around every change of hoveredNode (odd meanwhile), so
+       that the window thread converts a description once per hover rather
+       than once per tooltip request. */
+    volatile LONG hoverSerial;
+    /* Copies of the row to the ticker window: a paused or empty row is
+       copied no more. */
     volatile LONG framesShown;
     volatile LONG framesRun;      /* active frames, drawn or not */
-    /* Kept by the window procedure: bumped at every mouse move or leave
-       (a still cursor cannot change the hover), and set when the window
-       had to paint while the row was the rendering thread's to show. */
+
+    /* Written by the window thread. */
+    /* Odd while feedUrl is written (RequestFeedLoad). */
+    volatile LONG feedUrlSequence;
+    /* 1 while the cursor is over the ticker window: the rendering thread
+       asks for the cursor position only then, which is costly on some
+       systems. */
+    volatile LONG cursorOver;
+    /* 1 while the item menu is open; the tooltip stands aside meanwhile. */
+    volatile LONG itemMenuOpen;
+    /* Bumped at every mouse move or leave (a still cursor cannot change the
+       hover), and set when the window had to paint while the row was the
+       rendering thread's to show. */
     volatile LONG cursorMoves;
     volatile LONG rowExposed;
-    /* Bumped by the window thread at every hide: the row changes under a
-       cursor that need not move. */
+    /* Bumped at every hide: the row changes under a cursor that need not move. */
     volatile LONG hides;
-    /* Bumped twice by the rendering thread around every change of
-       hoveredNode (odd meanwhile), so that the window thread converts a
-       description once per hover rather than once per tooltip request. */
-    volatile LONG hoverSerial;
-    LONG tipSerial;       /* window thread: the hover tipText was made for, or -1 */
+    LONG tipSerial;       /* the hover tipText was made for, or -1 */
+
+    /* Pushed by the window thread, emptied by the rendering thread between
+       frames (HandOverFonts, DeleteRetiredFonts); teardown takes the rest. */
+    RetiredFonts *volatile retiredFonts;
 };
 
 #endif
