@@ -65,11 +65,18 @@ static void TickerOnMouseMove(HWND window, TickerState *ticker)
         ticker->cursorOver = 1;
 }
 
+/* Only over the client area: the border keeps the system's cursor. */
 static LRESULT TickerOnSetCursor(HWND window)
 {
     TickerState *ticker = TickerFromWindow(window);
+    if (!ticker)
+        return FALSE;
     POINT cursor;
-    if (!ticker || !CursorInsideWindow(window, &cursor))
+    RECT client;
+    GetCursorPos(&cursor);
+    GetClientRect(window, &client);
+    MapWindowPoints(window, NULL, (POINT *)&client, 2);
+    if (!PtInRect(&client, cursor))
         return FALSE;
     SetCursor(ticker->cursor);
     return TRUE;
