@@ -17,4 +17,9 @@
    thread only while that fill is the toolbar's current one. */
 #define WM_FEEDLIST_RELAY       (WM_USER + 104)
 
+/* Handled by the ticker window: posted by the rendering thread to a sited
+   band whose browser window the user brought to the front, which is asked
+   to become the active one (ActivateSitedBand). */
+#define WM_TICKER_FOLLOW        (WM_USER + 120)
+
 #endif

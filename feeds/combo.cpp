@@ -18,9 +18,10 @@ static LRESULT BandOnReselect(HWND toolbar)
 
 static void BandOnFeedChosen(HWND toolbar, HWND combo)
 {
+    HWND tickerWindow = GetDlgItem(toolbar, TICKER_ID);
+    TickerState *ticker = tickerWindow ? (TickerState *)GetWindowLongPtrA(tickerWindow, GWLP_USERDATA) : NULL;
     BandState *band = processBandState;
-    TickerState *ticker = band ? band->ticker : NULL;
-    if (!ticker || !GetDlgItem(toolbar, TICKER_ID))
+    if (!ticker || !band)
         return;
     LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
     band->selectedFeed = (LONG)index;

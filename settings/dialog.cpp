@@ -104,7 +104,10 @@ static BOOL SourceOnInitDialog(HWND dialog, BandState *band)
     if (path[0])
         GetPrivateProfileStringA("Servers", "show", show, show, ROW_TEXT_SIZE, path);
     SetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show);
-    return TRUE;
+    /* No focus while hidden: setting it would activate the hidden dialog
+       and take the foreground from the browser window, whose ticker then
+       idles. The dialog manager gives the focus when the dialog is shown. */
+    return FALSE;
 }
 
 /* The rows from the top, each followed by ';', then two NULs, into joined

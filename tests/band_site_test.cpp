@@ -231,7 +231,7 @@ TEST_F(BrowserEvents, TheTickerFollowsTheVisibleTab)
         rig.band()->backColor = color;
         return TickerDrawsIn(bar, color);
     };
-    SetForegroundWindow(second.frame);
+    EXPECT_EQ(second.frame, GetForegroundWindow()) << "siting leaves the browser window in front";
     EXPECT_TRUE(drawsIn(secondBar, MARK)) << "sited in the window in front, the ticker scrolls at once";
 
     /* Another browser window brought to the front fires no browser event. */

@@ -23,9 +23,4 @@ BOOL CursorInsideWindow(HWND window, POINT *cursor);
 
 #define TICKER_WINDOW_CLASS "velmora scroll window class"
 
-/* Posted by the rendering thread to the ticker window of a sited band
-   whose browser window the user brought to the front: its band is asked
-   to become the active one. */
-#define WM_TICKER_FOLLOW (WM_USER + 120)
-
 #endif

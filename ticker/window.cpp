@@ -9,6 +9,7 @@
 #include "feeds/feeds.h"
 #include "core/module.h"
 #include "core/handoff.h"
+#include "core/ids.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 
@@ -250,6 +251,7 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 {
     switch (message) {
     case WM_CREATE:         return TickerOnCreate(window, (const CREATESTRUCTA *)lParam);
+    case WM_TICKER_FOLLOW:  ActivateSitedBand(GetParent(window)); return 0;
     case WM_PAINT:          return TickerOnPaint(window, wParam, lParam);
     case WM_SETCURSOR:      return TickerOnSetCursor(window);
     case WM_MOUSEMOVE:

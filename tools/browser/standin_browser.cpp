@@ -107,14 +107,8 @@ HRESULT BrowserProgram::ShowBrowserBar(StandInBrowser *browser, const WCHAR *cls
     }
     /* No browser event: a browser tells its sinks of a tab switch, a
        minimise or a restore, never of a bar it shows. */
-    if (show) {
+    if (show)
         ShowWindow(tab[current].site->window, SW_SHOW);
-        /* Siting can leave a hidden window of the band active (32-bit Wine
-           activates the band's hidden settings dialog); the window the
-           user sees stays in front. */
-        if (IsWindowVisible(frame))
-            SetForegroundWindow(frame);
-    }
     return S_OK;
 }
 
