@@ -16,6 +16,7 @@
 
 struct TickerState;
 struct TickerItem;
+struct FeedLoader;
 
 struct BandState {
     HWND topWindow;
@@ -31,11 +32,12 @@ struct BandState {
     COLORREF linkColor;
     COLORREF backColor;
     LONG speed;
+    LONG refreshMinutes;  /* minutes between refreshes, 0 for never */
 };
-/* Thirteen 32-bit words; a 64-bit build keeps the order with its eight
+/* Fourteen 32-bit words; a 64-bit build keeps the order with its eight
    handles and pointers as 64-bit words, each field still one aligned store. */
 static_assert(offsetof(BandState, selectedFeed) == 8 * sizeof(void *) &&
-              sizeof(BandState) == (sizeof(void *) == 4 ? 52 : 88), "BandState layout");
+              sizeof(BandState) == (sizeof(void *) == 4 ? 56 : 88), "BandState layout");
 
 /* Item flag bits. */
 enum {
@@ -130,6 +132,17 @@ struct TickerState {
        description once per hover rather than once per tooltip request. */
     volatile LONG hoverSerial;
     LONG tipSerial;       /* window thread: the hover tipText was made for, or -1 */
+    /* The thread that fetches and parses feeds (ticker/loader.cpp), woken
+       by fetchEvent (auto-reset, unnamed). */
+    FeedLoader *loader;
+    HANDLE fetchEvent;
+    volatile LONG refreshRequested;   /* window thread: fetch now */
+    /* Written by the loader after every fetch, read by the window thread
+       to tell the user: a FetchCause, the HTTP status, and how many fetches
+       in a row failed. */
+    volatile LONG fetchCause;
+    volatile LONG fetchStatus;
+    volatile LONG fetchFailures;
 };
 
 #endif

@@ -98,6 +98,7 @@ static BOOL SourceOnInitDialog(HWND dialog, BandState *band)
     if (path[0])
         GetPrivateProfileStringA("Servers", "show", show, show, ROW_TEXT_SIZE, path);
     SetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show);
+    SetDlgItemInt(dialog, IDC_REFRESH, band ? (UINT)band->refreshMinutes : 0, FALSE);
     return TRUE;
 }
 
@@ -136,6 +137,10 @@ static void SourceOnOk(HWND dialog, BandState *band)
     GetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show, sizeof(show));
     if (path[0])
         (void)WritePrivateProfileStringA("Servers", "show", show, path);
+    BOOL read = FALSE;
+    UINT minutes = GetDlgItemInt(dialog, IDC_REFRESH, &read, FALSE);
+    if (read && (LONG)minutes != band->refreshMinutes)
+        StoreRefreshMinutes(band, (LONG)(minutes < 0x7FFFFFFF ? minutes : 0x7FFFFFFF));
     if (band->bandWindow)
         PostMessageA(band->bandWindow, WM_FEEDLIST_FILL, 0, (LPARAM)band);
     ShowWindow(dialog, SW_HIDE);
@@ -252,6 +257,13 @@ static void SourceOnSpeed(BandState *band, LONG step)
     WakeBandRenderer(band);
 }
 
+/* The download runs on the loader; the row goes on meanwhile. */
+static void SourceOnRefresh(BandState *band)
+{
+    if (band->ticker)
+        RequestRefresh(band->ticker);
+}
+
 /* The product's site, with the support path behind it for the help page. */
 static void OpenProductPage(BOOL help)
 {
@@ -278,6 +290,7 @@ static INT_PTR SourceOnCommand(HWND dialog, BandState *band, UINT id)
     case IDM_HOMEPAGE:      OpenProductPage(FALSE); return TRUE;
     case IDM_FASTER:        SourceOnSpeed(band, 1); return FALSE;
     case IDM_SLOWER:        SourceOnSpeed(band, -1); return FALSE;
+    case IDM_REFRESH:       SourceOnRefresh(band); return TRUE;
     case IDC_NEW_SERVER:    SourceOnNewServer(dialog); return TRUE;
     case IDC_REMOVE:        SourceOnRemove(dialog); return TRUE;
     case IDC_EDIT:          SourceOnEdit(dialog); return TRUE;

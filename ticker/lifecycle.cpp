@@ -52,6 +52,8 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     ticker->targetEvent = CreateTickerEvent("velmora target event", FALSE);
     ticker->loadingEvent = CreateTickerEvent("velmra loading event", TRUE);
 
+    band->refreshMinutes = LoadRefreshMinutes();
+    (void)StartFeedLoader(ticker);
     DWORD threadId;
     ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &threadId);
     return 0;
@@ -94,7 +96,11 @@ int DestroyTicker(BandState *band)
     TickerState *ticker = band->ticker;
     if (!ticker)
         return 0;
+    /* Both threads are asked to end at once and share one bound. */
+    DWORD start = GetTickCount();
+    StopFeedLoader(ticker);
     StopRenderThread(ticker);
+    EndFeedLoader(ticker, start, RENDER_THREAD_GRACE_MS + RENDER_THREAD_JOIN_MS);
     CloseIfOpen(ticker->renderThread);
     CloseIfOpen(ticker->loadingEvent);
     CloseIfOpen(ticker->finishEvent);

@@ -163,13 +163,19 @@ static void PublishHover(TickerState *t, TickerItem *item)
         IXMLDOMNode_Release(old);
 }
 
-static void Reload(Renderer *r)
+/* New titles: nothing measured or drawn of the old ones is kept. */
+static void ForgetRow(Renderer *r)
 {
     PublishHover(r->ticker, NULL);
-    /* New titles, and the window shows the loading text meanwhile. */
     r->rowValid = FALSE;
     r->widthFont = NULL;
-    (void)LoadFeed(r->ticker, r->tickerWindow);
+}
+
+/* The window shows the loading text until the loader has the list. */
+static void Reload(Renderer *r)
+{
+    ForgetRow(r);
+    BeginFeedChoice(r->ticker, r->tickerWindow);
 }
 
 static RenderNext Attach(Renderer *r, BOOL reload)
@@ -638,6 +644,8 @@ static void RunFrames(Renderer *r, BOOL reload)
             next = Attach(r, FALSE);
             continue;
         }
+        if (TakeFinishedList(r->ticker))
+            ForgetRow(r);
         if (r->ticker->retiredFonts)
             LetGoOfFonts(r);
         DeleteRetiredFonts(r->ticker);
@@ -666,9 +674,10 @@ DWORD WINAPI RenderThread(void *parameter)
     r.waitSet[WAIT_TARGET] = r.ticker->targetEvent;
 
     /* A failed first load leaves the list empty; the thread waits all the same. */
-    (void)LoadFeed(r.ticker, NULL);
+    DWORD woken = WAIT_FAILED;
     /* A feed chosen before any band became active is loaded, not dropped. */
-    DWORD woken = WaitAnsweringMessages(3, r.waitSet, INFINITE, QS_ALLINPUT, FALSE);
+    if (WaitForFirstList(r.ticker))
+        woken = WaitAnsweringMessages(3, r.waitSet, INFINITE, QS_ALLINPUT, FALSE);
     if (woken == WAIT_OBJECT_0 + WAIT_LOAD || woken == WAIT_OBJECT_0 + WAIT_TARGET)
         RunFrames(&r, woken == WAIT_OBJECT_0 + WAIT_LOAD);
 
