@@ -146,7 +146,7 @@ TEST(Settings, StructOfWrongLengthOrChecksumKeepsTheDefault)
     ASSERT_TRUE(scratch.ok());
     /* 5 bytes, 12 bytes, a bad checksum, no hex at all, 12 bytes with a bad checksum. */
     scratch.WriteSettings("[Config]\r\nTextcolor=1122334455FF\r\nLinkcolor=BC0200000100000000000000BF\r\n"
-                          "Backcolor=0000FF0000\r\nSpeed=ZZZZZZZZZZ\r\nRefresh=0000000000\r\n"
+                          "Backcolor=0000FF0000\r\nSpeed=ZZZZZZZZZZ\r\nRefresh=0000000001\r\n"
                           "FontStyle=BC020000010000000000000000\r\n");
     LoadedBand loaded;
     LoadBandSettings(&loaded.band);

@@ -38,6 +38,7 @@ int CreateTicker(HINSTANCE instance, BandState *band)
     if (!ticker)
         return 0;
     band->ticker = ticker;
+    ticker->band = band;
 
     LoadShownFeedUrl(ticker->feedUrl, URL_SIZE);
     ticker->cursor = LoadCursor(NULL, IDC_ARROW);

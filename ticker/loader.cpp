@@ -112,17 +112,23 @@ static void Publish(FeedLoader *l, LoadedList *list)
    only for a change, and is answered only with a new list. */
 static void FetchCurrentFeed(FeedLoader *l, BOOL choice)
 {
-    /* An abort meant for an earlier download is forgotten; one for the
-       ticker's end is not, as the stop is looked at after. */
+    /* A choice is counted after its abort is set: an abort seen after the
+       count was read is meant for a later choice and cuts this fetch short;
+       one from before is forgotten. The stop is looked at after. */
+    LONG serial = l->choiceSerial;
     ResetEvent(l->abort.event);
     if (WaitForSingleObject(l->stopEvent, 0) == WAIT_OBJECT_0)
         return;
-    LONG serial = l->choiceSerial;
     char url[URL_SIZE];
     TakeFeedUrl(l->ticker, url);
     BOOL same = l->haveGood && lstrcmpA(url, l->goodUrl) == 0;
     FetchResult fetched;
     (void)FetchFeed(url, !choice && same ? &l->validators : NULL, &fetched, &l->abort);
+    if (WaitForSingleObject(l->abort.event, 0) == WAIT_OBJECT_0) {
+        /* Cut short for a newer choice or the end: neither a list nor a failure. */
+        FreeFetchResult(&fetched);
+        return;
+    }
     LoadedList *list = fetched.cause == FETCH_OK || choice ? BuildLoadedList(&fetched) : NULL;
     FreeFetchResult(&fetched);
     NoteOutcome(l, &fetched, list, url);
