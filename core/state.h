@@ -143,6 +143,9 @@ struct TickerState {
     volatile LONG fetchCause;
     volatile LONG fetchStatus;
     volatile LONG fetchFailures;
+    /* Rendering thread: a chosen feed is on its way; the window shows the
+       loading text meanwhile, and no row is drawn over it. */
+    LONG choiceLoading;
 };
 
 #endif

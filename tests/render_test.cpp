@@ -645,7 +645,9 @@ TEST_F(TickerOnScreen, RefreshesReplaceTheListWhileTheRowScrollsOn)
     EXPECT_FALSE(loadingSeen) << "a refresh showed the loading text";
     EXPECT_EQ("Fresh headline", scene.Title(0));
     EXPECT_EQ(head, scene.Title(t->headIndex)) << "the head jumped";
-    EXPECT_GT(t->framesShown, shown + 5) << "the row stood still";
+    shown = t->framesShown;
+    scene.PumpFor(200);
+    EXPECT_GT(t->framesShown, shown + 3) << "the row stood still";
     EXPECT_NE(std::string::npos, scene.server.LastRequest("/feed").find("If-None-Match: \"a\""));
 
     /* Not modified: the list stays as it is. */
@@ -659,6 +661,7 @@ TEST_F(TickerOnScreen, RefreshesReplaceTheListWhileTheRowScrollsOn)
     /* A failing server: the list stays, the row goes on, the tries back off. */
     scene.band.refreshMinutes = 8;
     scene.server.Serve("/feed", "<html>down</html>", 500, "text/html");
+    scene.server.Validate("/feed", "");
     ASSERT_TRUE(PumpUntil([&] { return t->fetchCause == FETCH_HTTP_STATUS; }, 5000));
     EXPECT_EQ(500, t->fetchStatus);
     std::vector<DWORD> gaps = RequestGaps(scene, "/feed", 3);
@@ -676,8 +679,7 @@ TEST_F(TickerOnScreen, RefreshesReplaceTheListWhileTheRowScrollsOn)
 
     /* Back to good, then a 429 that asks for more than the back-off. */
     scene.server.Serve("/feed", Feed(3));
-    ASSERT_TRUE(PumpUntil([&] { return t->fetchCause == FETCH_OK; }, 5000));
-    EXPECT_EQ(4, t->itemCount);
+    ASSERT_TRUE(PumpUntil([&] { return t->fetchCause == FETCH_OK && t->itemCount == 4; }, 5000));
     scene.server.Serve("/feed", "", 429);
     scene.server.Headers("/feed", "Retry-After: 2\r\n");
     ASSERT_TRUE(PumpUntil([&] { return t->fetchStatus == 429; }, 5000));

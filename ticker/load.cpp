@@ -27,6 +27,7 @@ void ClearForChoice(TickerState *ticker, HWND window)
     ticker->itemCount = 0;
     ticker->headIndex = 0;
     ticker->loadFailed = 0;
+    ticker->choiceLoading = 1;
     ResetEvent(ticker->loadingEvent);
     if (window) {
         InvalidateRect(window, NULL, TRUE);
@@ -122,6 +123,7 @@ void InstallLoadedList(TickerState *ticker, LoadedList *list, BOOL refresh)
     RetireItems(ticker);
     CopyMemory(ticker->items, list->items, list->count * sizeof(TickerItem));
     ticker->itemCount = list->count;
+    ticker->choiceLoading = 0;
     /* The items now belong to the ticker's list. */
     list->count = 0;
     if (refresh)

@@ -86,7 +86,8 @@ static void NoteOutcome(FeedLoader *l, const FetchResult *fetched, const LoadedL
         l->retryAfterMs = 0;
     } else {
         l->failures++;
-        l->retryAfterMs = (DWORD)((ULONGLONG)fetched->retryAfterSeconds * refreshMinuteMs / 60);
+        /* The server's own clock: seconds as they are. */
+        l->retryAfterMs = fetched->retryAfterSeconds * 1000;
     }
     if (cause == FETCH_OK && list) {
         l->validators = fetched->validators;

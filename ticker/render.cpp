@@ -169,6 +169,8 @@ static void ForgetRow(Renderer *r)
     PublishHover(r->ticker, NULL);
     r->rowValid = FALSE;
     r->widthFont = NULL;
+    /* A list that failed is told by the window's own text, painted anew. */
+    r->idleRepaintDone = FALSE;
 }
 
 /* The window shows the loading text until the loader has the list. */
@@ -215,8 +217,10 @@ static RenderNext Attach(Renderer *r, BOOL reload)
 
 static BOOL IsIdle(const Renderer *r, BOOL foreground)
 {
-    /* After a failed load the window's own text says so; nothing is drawn over it. */
-    return !foreground || !IsWindowEnabled(r->tickerWindow) || r->ticker->loadFailed;
+    /* After a failed load, or while a chosen feed loads, the window's own
+       text says so; nothing is drawn over it. */
+    return !foreground || !IsWindowEnabled(r->tickerWindow) || r->ticker->loadFailed ||
+           r->ticker->choiceLoading;
 }
 
 static RenderNext IdleFrame(Renderer *r)
@@ -226,7 +230,8 @@ static RenderNext IdleFrame(Renderer *r)
     r->foregroundAge = 0;
     /* The window shows its own text; coming back, the row is copied anew. */
     r->rowValid = FALSE;
-    DWORD woken = WaitAnsweringMessages(3, r->waitSet, 1000, QS_ALLINPUT, FALSE);
+    /* The loader's word that the chosen list is there ends the wait. */
+    DWORD woken = WaitAnsweringMessages(3, r->waitSet, 1000, QS_ALLINPUT, r->ticker->choiceLoading);
     if (woken == WAIT_OBJECT_0 + WAIT_EXIT)
         return NEXT_END;
     if (!r->idleRepaintDone && r->tickerWindow) {
