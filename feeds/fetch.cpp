@@ -364,7 +364,6 @@ static int RunFetch(const char *url, const FetchValidators *validators, FetchRes
 struct FetchJob {
     volatile LONG holders;
     HMODULE module;
-    HANDLE done;
     char url[URL_SIZE];
     FetchValidators validators;
     BOOL conditional;
@@ -377,7 +376,6 @@ static void ReleaseJob(FetchJob *job)
     if (InterlockedDecrement(&job->holders) > 0)
         return;
     FreeFetchResult(&job->result);
-    CloseHandle(job->done);
     GlobalFree(job);
 }
 
@@ -388,14 +386,13 @@ static DWORD WINAPI FetchThread(void *parameter)
     VariantInit(&job->result.document);
     job->result.cause = RunFetch(job->url, job->conditional ? &job->validators : NULL, &job->result,
                                  &job->slot);
-    SetEvent(job->done);
     ReleaseJob(job);
     /* The module stays loaded until this thread has left its code. */
     FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
-static FetchJob *StartFetchThread(const char *url, const FetchValidators *validators)
+static FetchJob *StartFetchThread(const char *url, const FetchValidators *validators, HANDLE *thread)
 {
     FetchJob *job = (FetchJob *)GlobalAlloc(GPTR, sizeof(FetchJob));
     if (!job)
@@ -405,27 +402,25 @@ static FetchJob *StartFetchThread(const char *url, const FetchValidators *valida
     job->conditional = validators != NULL;
     if (validators)
         job->validators = *validators;
-    job->done = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (job->done && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCSTR)FetchThread,
-                                        &job->module)) {
-        HANDLE thread = CreateThread(NULL, 0, FetchThread, job, 0, NULL);
-        if (thread) {
-            CloseHandle(thread);
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCSTR)FetchThread, &job->module)) {
+        *thread = CreateThread(NULL, 0, FetchThread, job, 0, NULL);
+        if (*thread)
             return job;
-        }
         FreeLibrary(job->module);
     }
-    if (job->done)
-        CloseHandle(job->done);
     GlobalFree(job);
     return NULL;
 }
 
-/* Waits for the job or the abort. A job left behind is told to stop and
-   ends by its own bounds. */
-static int AwaitFetch(FetchJob *job, FetchAbort *abort, FetchResult *result)
+/* How long an aborted fetch is given to end once its request is closed,
+   which ends a blocked call where the platform allows it. */
+#define ABORT_GRACE_MS      250
+
+/* Waits for the job's thread or the abort. A job left behind is told to
+   stop and ends by its own bounds. */
+static int AwaitFetch(FetchJob *job, HANDLE thread, FetchAbort *abort, FetchResult *result)
 {
-    HANDLE waits[2] = { job->done, abort->event };
+    HANDLE waits[2] = { thread, abort->event };
     DWORD bound = fetchLimits.totalMs + fetchLimits.connectMs;
     DWORD woken = WaitForMultipleObjects(2, waits, FALSE, bound);
     int cause;
@@ -435,8 +430,10 @@ static int AwaitFetch(FetchJob *job, FetchAbort *abort, FetchResult *result)
         cause = result->cause;
     } else {
         CloseSlot(&job->slot);
+        (void)WaitForSingleObject(thread, ABORT_GRACE_MS);
         cause = woken == WAIT_TIMEOUT ? FETCH_TIMED_OUT : FETCH_NO_CONNECTION;
     }
+    CloseHandle(thread);
     ReleaseJob(job);
     return cause;
 }
@@ -446,10 +443,11 @@ HRESULT FetchFeed(const char *url, const FetchValidators *validators, FetchResul
 {
     ZeroMemory(result, sizeof(*result));
     VariantInit(&result->document);
-    FetchJob *job = abort && abort->event && url ? StartFetchThread(url, validators) : NULL;
+    HANDLE thread = NULL;
+    FetchJob *job = abort && abort->event && url ? StartFetchThread(url, validators, &thread) : NULL;
     int cause;
     if (job) {
-        cause = AwaitFetch(job, abort, result);
+        cause = AwaitFetch(job, thread, abort, result);
     } else {
         RequestSlot slot = { NULL, 0 };
         cause = RunFetch(url, validators, result, &slot);
