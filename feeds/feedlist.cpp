@@ -8,6 +8,7 @@
    stops an older fill before its next change, without the window thread
    ever waiting for it. */
 #include "feeds/feedlist.h"
+#include "feeds/status.h"
 #include "feeds/feeds.h"
 #include "feeds/feedstore.h"
 #include "core/module.h"
@@ -265,6 +266,7 @@ static void BandOnDestroy(HWND toolbar)
         DestroyWindow(ticker);
     if (combo)
         DestroyWindow(combo);
+    DestroyFeedStatusTip(toolbar);
 }
 
 static LRESULT ForwardToToolbar(HWND toolbar, UINT message, WPARAM wParam, LPARAM lParam)
@@ -282,6 +284,10 @@ LRESULT CALLBACK BandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return BandOnReselect(window);
     case WM_FEEDLIST_RELAY:
         return BandOnRelay(window, (LONG)wParam, (ComboRequest *)lParam);
+    case WM_NOTIFY:
+        if (((NMHDR *)lParam)->code == TTN_GETDISPINFOA && processBandState)
+            return FeedStatusOnGetDispInfo(processBandState->ticker, (NMTTDISPINFOA *)lParam);
+        break;
     case WM_COMMAND:
         if (LOWORD(wParam) == FEED_COMBO_ID && HIWORD(wParam) == CBN_SELCHANGE)
             BandOnFeedChosen(window, (HWND)lParam);

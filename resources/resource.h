@@ -52,5 +52,7 @@
 #define IDS_SUPPORT_PATH        20057
 #define IDS_ABOUT_URL           20059
 #define IDS_LIST_FULL           20061
+/* One text per fetch cause, in the order of FetchCause. */
+#define IDS_FETCH_STATUS        20070
 
 #endif
