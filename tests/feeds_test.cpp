@@ -582,6 +582,19 @@ TEST_F(FeedFetch, ABodyOverTheBoundIsNotReadWhole)
     }
 }
 
+struct AbortedFetch {
+    FetchAbort abort;
+    std::string url;
+    FetchResult result;
+};
+
+DWORD WINAPI FetchUntilAborted(void *parameter)
+{
+    AbortedFetch *a = (AbortedFetch *)parameter;
+    FetchFeed(a->url.c_str(), NULL, &a->result, &a->abort);
+    return 0;
+}
+
 TEST_F(FeedFetch, AServerThatNeverAnswersTimesOutAndAnAbortEndsItAtOnce)
 {
     fetchLimits.totalMs = 1500;
@@ -595,16 +608,8 @@ TEST_F(FeedFetch, AServerThatNeverAnswersTimesOutAndAnAbortEndsItAtOnce)
 
     /* Another thread cuts a fetch short, as the ticker's end does. */
     fetchLimits.totalMs = 60000;
-    struct Aborted {
-        FetchAbort abort;
-        std::string url;
-        FetchResult result;
-    } aborted = { { CreateEventA(NULL, TRUE, FALSE, NULL) }, server.Url("/hang"), {} };
-    HANDLE thread = CreateThread(NULL, 0, [](void *p) -> DWORD {
-        Aborted *a = (Aborted *)p;
-        FetchFeed(a->url.c_str(), NULL, &a->result, &a->abort);
-        return 0;
-    }, &aborted, 0, NULL);
+    AbortedFetch aborted = { { CreateEventA(NULL, TRUE, FALSE, NULL) }, server.Url("/hang"), {} };
+    HANDLE thread = CreateThread(NULL, 0, FetchUntilAborted, &aborted, 0, NULL);
     ASSERT_TRUE(PumpUntil([&] { return server.Requests("/hang") == 2; }, 5000));
     start = GetTickCount();
     AbortFetch(&aborted.abort);
