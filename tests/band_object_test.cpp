@@ -153,6 +153,12 @@ TEST_F(BandObjectIdentity, FirstObjectBuildsTheStateAndTheLastTearsItDown)
     EXPECT_FALSE(StateExists());
     IUnknown *first = NewBand();
     EXPECT_TRUE(StateExists());
+    /* The first download runs on a thread of its own that ends with it. */
+    std::string loading = "velmra loading event " + std::to_string(GetCurrentProcessId());
+    HANDLE loaded = OpenEventA(SYNCHRONIZE, FALSE, loading.c_str());
+    ASSERT_NE(nullptr, loaded);
+    EXPECT_TRUE(WaitPumping(loaded, 10000));
+    CloseHandle(loaded);
     std::set<DWORD> one = ThreadIds();
     std::vector<DWORD> started;
     for (DWORD id : one)
