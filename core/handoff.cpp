@@ -29,6 +29,17 @@ void TakeFeedUrl(TickerState *ticker, char *url)
     url[URL_SIZE - 1] = 0;
 }
 
+void RequestRefresh(TickerState *ticker)
+{
+    InterlockedExchange(&ticker->refreshRequested, 1);
+    SetEvent(ticker->fetchEvent);
+}
+
+void RescheduleRefresh(TickerState *ticker)
+{
+    SetEvent(ticker->fetchEvent);
+}
+
 /* A row that stands still waits for a message; anything that can change
    it without moving it wakes the rendering thread. */
 void WakeRenderer(TickerState *ticker)

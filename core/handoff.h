@@ -9,6 +9,10 @@
      (WakeRenderer);
    - the retired-font queue: fonts the rendering thread may still draw with
      (HandOverFonts, emptied with DeleteRetiredFonts);
+   - fetch event with refreshRequested: the loader fetches now
+     (RequestRefresh) or looks at its schedule again (RescheduleRefresh);
+   - the loader's finished-list slot: a fetched list for the rendering
+     thread to put in place between frames (ticker/loader.cpp);
    - exit and finish events: the rendering thread's end (ticker lifecycle);
    - posted WM_FEEDLIST_* messages: work for the toolbar's window thread. */
 #ifndef VELMORA_CORE_HANDOFF_H
@@ -48,6 +52,12 @@ void ActivateSitedBand(HWND bandWindow);
 void RequestFeedLoad(TickerState *ticker, const char *url);
 /* Rendering thread: one whole URL as last stored, into URL_SIZE bytes. */
 void TakeFeedUrl(TickerState *ticker, char *url);
+
+/* Window thread: the current feed is fetched again now, in the background;
+   the row goes on meanwhile. */
+void RequestRefresh(TickerState *ticker);
+/* Window thread: the refresh interval changed. */
+void RescheduleRefresh(TickerState *ticker);
 
 /* Any thread: a row that stands still is drawn again with what changed
    (colours, fonts, speed, hidden headlines). */

@@ -16,6 +16,7 @@
 
 struct TickerState;
 struct TickerItem;
+struct FeedLoader;
 
 struct BandState {
     HWND topWindow;
@@ -31,11 +32,12 @@ struct BandState {
     COLORREF linkColor;
     COLORREF backColor;
     LONG speed;
+    LONG refreshMinutes;  /* minutes between refreshes, 0 for never */
 };
-/* Thirteen 32-bit words; a 64-bit build keeps the order with its eight
+/* Fourteen 32-bit words; a 64-bit build keeps the order with its eight
    handles and pointers as 64-bit words, each field still one aligned store. */
 static_assert(offsetof(BandState, selectedFeed) == 8 * sizeof(void *) &&
-              sizeof(BandState) == (sizeof(void *) == 4 ? 52 : 88), "BandState layout");
+              sizeof(BandState) == (sizeof(void *) == 4 ? 56 : 88), "BandState layout");
 
 /* A band as the shared state serves it: its top-level browser window, its
    toolbar and its browser. Each band object keeps its own view; becoming
@@ -161,10 +163,25 @@ struct TickerState {
     /* Bumped at every hide: the row changes under a cursor that need not move. */
     volatile LONG hides;
     LONG tipSerial;       /* the hover tipText was made for, or -1 */
+    volatile LONG refreshRequested;   /* fetch now ("Refresh now") */
 
     /* Pushed by the window thread, emptied by the rendering thread between
        frames (HandOverFonts, DeleteRetiredFonts); teardown takes the rest. */
     RetiredFonts *volatile retiredFonts;
+
+    /* The thread that fetches and parses feeds (ticker/loader.cpp), made and
+       ended with the ticker, woken by fetchEvent (auto-reset, unnamed). */
+    FeedLoader *loader;
+    HANDLE fetchEvent;
+    /* Written by the loader after every fetch, read by the window thread to
+       tell the user: a FetchCause, the HTTP status, and how many fetches in
+       a row failed. */
+    volatile LONG fetchCause;
+    volatile LONG fetchStatus;
+    volatile LONG fetchFailures;
+    /* Rendering thread: a chosen feed is on its way; the window shows the
+       loading text meanwhile, and no row is drawn over it. */
+    LONG choiceLoading;
 };
 
 #endif

@@ -2,6 +2,7 @@
    thread: it starts the feed combo box's fills (feeds/fill.cpp), carries
    out their changes, and turns a choice into a reload of the ticker. */
 #include "feeds/feedlist.h"
+#include "feeds/status.h"
 #include "feeds/feedstore.h"
 #include "core/module.h"
 #include "core/state.h"
@@ -46,6 +47,7 @@ static void BandOnDestroy(HWND toolbar)
         DestroyWindow(ticker);
     if (combo)
         DestroyWindow(combo);
+    DestroyFeedStatusTip(toolbar);
 }
 
 static LRESULT ForwardToToolbar(HWND toolbar, UINT message, WPARAM wParam, LPARAM lParam)
@@ -64,6 +66,10 @@ LRESULT CALLBACK BandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return BandOnReselect(window);
     case WM_FEEDLIST_RELAY:
         return CarryOutComboRequest(window, (LONG)wParam, (ComboRequest *)lParam);
+    case WM_NOTIFY:
+        if (((NMHDR *)lParam)->code == TTN_GETDISPINFOA && processBandState)
+            return FeedStatusOnGetDispInfo(processBandState->ticker, (NMTTDISPINFOA *)lParam);
+        break;
     case WM_COMMAND:
         if (LOWORD(wParam) == FEED_COMBO_ID && HIWORD(wParam) == CBN_SELCHANGE)
             BandOnFeedChosen(window, (HWND)lParam);

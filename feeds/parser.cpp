@@ -5,6 +5,7 @@
    (child texts of kept item nodes); nothing here keeps state. */
 #include "feeds/feeds.h"
 #include "core/limits.h"
+#include "feeds/fetch.h"
 #include <shlwapi.h>
 
 /* mingw's CLSID_DOMDocument names another class; this is MSXML 3's. */
@@ -252,7 +253,7 @@ static HRESULT WeighEntities(IXMLDOMDocument *document)
     return FAILED(hr) ? hr : (hr == S_OK ? S_OK : E_FAIL);
 }
 
-HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
+HRESULT ParseFeedDocument(VARIANT source, IXMLDOMNode **root, int *kind)
 {
     *root = NULL;
     *kind = FEED_KIND_NONE;
@@ -261,13 +262,8 @@ HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
     if (FAILED(hr))
         return hr;
 
-    VARIANT source;
-    VariantInit(&source);
-    V_VT(&source) = VT_BSTR;
-    V_BSTR(&source) = AnsiToBstr(url);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     hr = IXMLDOMDocument_load(document, source, &loaded);
-    SysFreeString(V_BSTR(&source));
 
     IXMLDOMNode *node = NULL;
     if (hr == S_OK)
@@ -282,6 +278,21 @@ HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
     IXMLDOMDocument_Release(document);
     if (hr == S_OK)
         *root = node;
+    return hr;
+}
+
+/* The bytes come through the platform's HTTP stack, bounded; the DOM
+   parses them. A fetch that brought nothing reads as a load the DOM
+   refused. */
+HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
+{
+    *root = NULL;
+    *kind = FEED_KIND_NONE;
+    FetchResult fetched;
+    HRESULT hr = FetchFeed(url, NULL, &fetched, NULL);
+    if (hr == S_OK)
+        hr = ParseFeedDocument(fetched.document, root, kind);
+    FreeFetchResult(&fetched);
     return hr;
 }
 

@@ -18,6 +18,7 @@
 #define IDM_HOMEPAGE            610
 #define IDM_FASTER              612
 #define IDM_SLOWER              614
+#define IDM_REFRESH             616
 
 #define IDM_ITEM                700
 #define IDM_ITEM_NEWWINDOW      701
@@ -30,6 +31,7 @@
 #define IDC_EDIT                4040
 #define IDC_AS_DEFAULT          4050
 #define IDC_DEFAULT_FEED        4060
+#define IDC_REFRESH             4070
 
 #define IDD_URL_INPUT           4100
 #define IDC_URL                 4110
@@ -51,5 +53,7 @@
 #define IDS_ABOUT_URL           20059
 #define IDS_LIST_FULL           20061
 #define IDS_LIST_TOO_LONG       20062
+/* One text per fetch cause, in the order of FetchCause. */
+#define IDS_FETCH_STATUS        20070
 
 #endif

@@ -94,6 +94,13 @@ void StepSpeed(BandState *band, LONG step)
     WakeBandRenderer(band);
 }
 
+/* The download runs on the loader; the row goes on meanwhile. */
+void RefreshNow(BandState *band)
+{
+    if (band->ticker)
+        RequestRefresh(band->ticker);
+}
+
 /* The product's site, with the support path behind it for the help page. */
 void OpenProductPage(BOOL help)
 {

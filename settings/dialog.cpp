@@ -104,6 +104,7 @@ static BOOL SourceOnInitDialog(HWND dialog, BandState *band)
     if (path[0])
         GetPrivateProfileStringA("Servers", "show", show, show, ROW_TEXT_SIZE, path);
     SetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show);
+    SetDlgItemInt(dialog, IDC_REFRESH, band ? (UINT)band->refreshMinutes : 0, FALSE);
     /* No focus while hidden: setting it would activate the hidden dialog
        and take the foreground from the browser window, whose ticker then
        idles. The dialog manager gives the focus when the dialog is shown. */
@@ -178,6 +179,10 @@ static void SourceOnOk(HWND dialog, BandState *band)
     GetDlgItemTextA(dialog, IDC_DEFAULT_FEED, show, sizeof(show));
     if (path[0])
         (void)WritePrivateProfileStringA("Servers", "show", show, path);
+    BOOL read = FALSE;
+    UINT minutes = GetDlgItemInt(dialog, IDC_REFRESH, &read, FALSE);
+    if (read && (LONG)minutes != band->refreshMinutes)
+        StoreRefreshMinutes(band, (LONG)(minutes < 0x7FFFFFFF ? minutes : 0x7FFFFFFF));
     if (band->bandWindow)
         PostMessageA(band->bandWindow, WM_FEEDLIST_FILL, 0, 0);
     ShowWindow(dialog, SW_HIDE);
@@ -254,6 +259,7 @@ static INT_PTR SourceOnCommand(HWND dialog, BandState *band, UINT id)
     case IDM_HOMEPAGE:      OpenProductPage(FALSE); return TRUE;
     case IDM_FASTER:        StepSpeed(band, 1); return FALSE;
     case IDM_SLOWER:        StepSpeed(band, -1); return FALSE;
+    case IDM_REFRESH:       RefreshNow(band); return TRUE;
     case IDC_NEW_SERVER:    SourceOnNewServer(dialog, band); return TRUE;
     case IDC_REMOVE:        SourceOnRemove(dialog); return TRUE;
     case IDC_EDIT:          SourceOnEdit(dialog, band); return TRUE;

@@ -38,6 +38,7 @@ HRESULT PickFont(HWND owner, char *face, FontStyle *style);
 void ChooseTickerFont(HWND dialog, BandState *band);
 void ChooseTickerColor(HWND dialog, BandState *band, COLORREF *field, const char *key);
 void StepSpeed(BandState *band, LONG step);
+void RefreshNow(BandState *band);
 void OpenProductPage(BOOL help);
 void ShowBandMenu(HWND dialog, BandState *band);
 

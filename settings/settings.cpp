@@ -6,10 +6,12 @@
 #include "core/module.h"
 #include "resources/resource.h"
 #include "core/state.h"
+#include "core/handoff.h"
 
 static const COLORREF DEFAULT_TEXT_COLOR = 0x000000;
 static const COLORREF DEFAULT_LINK_COLOR = 0xFF0000;
 static const COLORREF DEFAULT_BACK_COLOR = 0xFFFFFF;
+static const LONG DEFAULT_REFRESH_MINUTES = 30;
 
 HRESULT GetSettingsPath(UINT stringId, char *buffer, int size)
 {
@@ -89,6 +91,33 @@ void LoadBandSettings(BandState *band)
     ReadSettingsStruct(path, "Config", "Linkcolor", &band->linkColor, sizeof(COLORREF));
     ReadSettingsStruct(path, "Config", "Backcolor", &band->backColor, sizeof(COLORREF));
     ReadSettingsStruct(path, "Config", "Speed", &band->speed, sizeof(LONG));
+    band->refreshMinutes = LoadRefreshMinutes();
+}
+
+static LONG ValidRefreshMinutes(LONG minutes)
+{
+    return minutes == 0 ? 0 : minutes < 1 ? 1 : minutes;
+}
+
+LONG LoadRefreshMinutes(void)
+{
+    char path[SETTINGS_PATH_SIZE + 1];
+    LONG minutes = DEFAULT_REFRESH_MINUTES;
+    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
+        ReadSettingsStruct(path, "Config", "Refresh", &minutes, sizeof(minutes));
+    return ValidRefreshMinutes(minutes);
+}
+
+/* Written like the other numbers, and the loader told at once. */
+void StoreRefreshMinutes(BandState *band, LONG minutes)
+{
+    minutes = ValidRefreshMinutes(minutes);
+    band->refreshMinutes = minutes;
+    char path[SETTINGS_PATH_SIZE + 1];
+    if (SUCCEEDED(GetSettingsPath(IDS_SETTINGS_FILE, path, SETTINGS_PATH_SIZE)))
+        (void)WritePrivateProfileStructA("Config", "Refresh", &minutes, sizeof(minutes), path);
+    if (band->ticker)
+        RescheduleRefresh(band->ticker);
 }
 
 static HFONT CreateTickerFont(const char *face, const FontStyle *style, BOOL underline,

@@ -17,6 +17,10 @@ HRESULT GetSettingsPath(UINT stringId, char *buffer, int size);
 void LoadBandSettings(BandState *band);
 /* The feed shown at start: [Servers] show, or the default feed string. */
 void LoadShownFeedUrl(char *url, int size);
+/* "Config"/"Refresh": minutes between refreshes, 30 when missing, 0 for
+   never, at least 1 otherwise. */
+LONG LoadRefreshMinutes(void);
+void StoreRefreshMinutes(BandState *band, LONG minutes);
 HRESULT CreateTickerFonts(HFONT *textFont, HFONT *linkFont);
 HRESULT ForEachServer(char *list, ServerCallback callback, void *context);
 HRESULT GetServerAt(char *list, int n, char **entry);

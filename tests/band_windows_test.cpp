@@ -5,6 +5,7 @@
 #include "feeds/feedlist.h"
 #include "toolbar/toolbar.h"
 #include "resources/resource.h"
+#include "feeds/fetch.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
 
@@ -248,6 +249,60 @@ TEST(BandBitmaps, GreenIsTransparentAndSomethingIsDrawn)
         DeleteDC(dc);
         DeleteObject(bitmap);
     }
+}
+
+BOOL CALLBACK FindOwnedTip(HWND window, LPARAM found)
+{
+    char name[32];
+    HWND *tip = (HWND *)found;
+    if (GetClassNameA(window, name, sizeof(name)) && lstrcmpiA(name, TOOLTIPS_CLASSA) == 0 &&
+        GetWindow(window, GW_OWNER) == GetAncestor(tip[1], GA_ROOT))
+        tip[0] = window;
+    return TRUE;
+}
+
+/* The combo box's tooltip tells what the last fetch came to, each cause
+   in words of the user's language, and goes with the toolbar. */
+TEST_F(BandWindows, ComboTooltipTellsTheLastFetch)
+{
+    HWND tip[2] = { NULL, rig.toolbar };
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnedTip, (LPARAM)tip);
+    ASSERT_NE(nullptr, tip[0]);
+    EXPECT_EQ(1, (int)SendMessageA(tip[0], TTM_GETTOOLCOUNT, 0, 0));
+    const bool de = ExpectedLanguage() == "de";
+    const struct { int cause; LONG status; const char *en, *de; } cases[] = {
+        { FETCH_OK, 200, "Up to date", "Aktuell" },
+        { FETCH_NOT_MODIFIED, 304, "Up to date", "Aktuell" },
+        { FETCH_NAME_NOT_FOUND, 0, "Refresh failed: server name not found",
+          "Aktualisierung fehlgeschlagen: Servername nicht gefunden" },
+        { FETCH_NO_CONNECTION, 0, "Refresh failed: no connection", "Aktualisierung fehlgeschlagen: keine Verbindung" },
+        { FETCH_TIMED_OUT, 0, "Refresh failed: time-out", "Aktualisierung fehlgeschlagen: Zeitüberschreitung" },
+        { FETCH_HTTP_STATUS, 503, "Refresh failed: HTTP status 503", "Aktualisierung fehlgeschlagen: HTTP-Status 503" },
+        { FETCH_NOT_A_FEED, 200, "Refresh failed: not a feed", "Aktualisierung fehlgeschlagen: kein Feed" },
+        { 99, 0, "Refresh failed: no connection", "Aktualisierung fehlgeschlagen: keine Verbindung" },
+    };
+    TickerState *ticker = rig.band()->ticker;
+    ASSERT_NE(nullptr, ticker);
+    /* The loader's own first fetch is over before the causes are staged. */
+    ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(ticker->loadingEvent, 0) == 0 || ticker->loadFailed; }, 10000));
+    for (const auto &c : cases) {
+        ticker->fetchCause = c.cause;
+        ticker->fetchStatus = c.status;
+        NMTTDISPINFOA info = {};
+        info.hdr.hwndFrom = tip[0];
+        info.hdr.idFrom = (UINT_PTR)SendMessageA(rig.combo(), CBEM_GETCOMBOCONTROL, 0, 0);
+        info.hdr.code = TTN_GETDISPINFOA;
+        SendMessageA(rig.toolbar, WM_NOTIFY, info.hdr.idFrom, (LPARAM)&info);
+        ASSERT_NE(nullptr, info.lpszText) << c.cause;
+        /* The German texts are in the ANSI code page. */
+        char want[128];
+        WCHAR wide[128];
+        MultiByteToWideChar(CP_UTF8, 0, de ? c.de : c.en, -1, wide, 128);
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, want, sizeof(want), NULL, NULL);
+        EXPECT_STREQ(want, info.lpszText) << c.cause;
+    }
+    rig.DestroyWindows();
+    EXPECT_FALSE(IsWindow(tip[0])) << "the tooltip outlived its toolbar";
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-/* Feed documents through the real MSXML DOM, over loopback HTTP and files. */
+/* Feed documents through the real MSXML DOM, over loopback HTTP and files,
+   and their fetching through the platform's HTTP stack. */
 #include "tests/support/http_server.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 #include "feeds/feeds.h"
+#include "feeds/fetch.h"
 #include "tests/support/scratch.h"
 
 namespace {
@@ -623,6 +625,169 @@ TEST_F(FeedParser, AnsiToBstrConvertsTheSystemCodePage)
     text = AnsiToBstr(longUrl.c_str());
     EXPECT_EQ(0u, SysStringLen(text)) << "a URL too long to convert is not cut into another one";
     SysFreeString(text);
+}
+
+/* Fetches through the real HTTP stack against the loopback server, with
+   the bounds shortened where waiting them out would take long. */
+class FeedFetch : public FeedParser {
+protected:
+    void SetUp() override
+    {
+        FeedParser::SetUp();
+        saved = fetchLimits;
+    }
+    void TearDown() override
+    {
+        fetchLimits = saved;
+        FeedParser::TearDown();
+    }
+    FetchResult Fetch(const std::string &path, const FetchValidators *validators = NULL)
+    {
+        FetchResult result;
+        HRESULT hr = FetchFeed(server.Url(path).c_str(), validators, &result, NULL);
+        EXPECT_EQ(result.cause == FETCH_OK || result.cause == FETCH_NOT_MODIFIED ? S_OK : S_FALSE, hr)
+            << path;
+        return result;
+    }
+    FetchLimits saved;
+};
+
+TEST_F(FeedFetch, ValidatorsComeBackAndA304KeepsWhatWasThere)
+{
+    server.Serve("/feed", RSS);
+    server.Validate("/feed", "\"v1\"");
+    server.Headers("/feed", "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n");
+    FetchResult first = Fetch("/feed");
+    ASSERT_EQ(FETCH_OK, first.cause);
+    EXPECT_STREQ("\"v1\"", first.validators.etag);
+    EXPECT_STREQ("Tue, 01 Dec 2026 10:00:00 GMT", first.validators.lastModified);
+    ASSERT_EQ(VT_ARRAY | VT_UI1, V_VT(&first.document));
+    EXPECT_EQ(sizeof(RSS) - 1, V_ARRAY(&first.document)->rgsabound[0].cElements);
+    EXPECT_EQ(std::string::npos, server.LastRequest("/feed").find("If-None-Match"));
+
+    FetchResult again = Fetch("/feed", &first.validators);
+    EXPECT_EQ(FETCH_NOT_MODIFIED, again.cause);
+    EXPECT_EQ(304u, again.status);
+    EXPECT_EQ(VT_EMPTY, V_VT(&again.document));
+    std::string request = server.LastRequest("/feed");
+    EXPECT_NE(std::string::npos, request.find("If-None-Match: \"v1\"\r\n")) << request;
+    EXPECT_NE(std::string::npos, request.find("If-Modified-Since: Tue, 01 Dec 2026 10:00:00 GMT\r\n"))
+        << request;
+    EXPECT_EQ(2, server.Requests("/feed")) << "each fetch reaches the server, none is a cache copy";
+
+    /* A changed document comes whole, and a 304 that was not asked for is a failure. */
+    server.Validate("/feed", "\"v2\"");
+    FetchResult changed = Fetch("/feed", &first.validators);
+    EXPECT_EQ(FETCH_OK, changed.cause);
+    EXPECT_STREQ("\"v2\"", changed.validators.etag);
+    server.Serve("/bare304", "", 304);
+    EXPECT_EQ(FETCH_HTTP_STATUS, Fetch("/bare304").cause);
+    FreeFetchResult(&first);
+    FreeFetchResult(&changed);
+}
+
+TEST_F(FeedFetch, CausesAreToldApart)
+{
+    fetchLimits.maxBytes = 4096;
+    for (int i = 1; i <= 6; i++)
+        server.Serve("/hop" + std::to_string(i), "", i == 3 ? 301 : 302);
+    for (int i = 1; i <= 6; i++)
+        server.Headers("/hop" + std::to_string(i), "Location: " + (i == 6 ? std::string("/feed") :
+                                                                 "/hop" + std::to_string(i + 1)) + "\r\n");
+    server.Serve("/feed", RSS);
+    server.Serve("/busy", "", 503);
+    server.Headers("/busy", "Retry-After: 120\r\n");
+    server.Serve("/slow-down", "", 429);
+    server.Headers("/slow-down", "Retry-After: Fri, 31 Dec 1999 23:59:59 GMT\r\n");
+    server.Serve("/big", std::string(5000, ' ') + RSS);
+    server.Serve("/big-unsized", std::string(5000, ' ') + RSS);
+    server.Unsized("/big-unsized");
+    server.Serve("/to-ftp", "", 302);
+    server.Headers("/to-ftp", "Location: ftp://127.0.0.1/feed\r\n");
+    server.Serve("/error", "<rss/>", 500);
+    struct Case {
+        std::string url;
+        int cause;
+        DWORD status;
+        DWORD retryAfter;
+    } cases[] = {
+        { server.Url("/hop2"), FETCH_OK, 200, 0 },          /* five redirects */
+        { server.Url("/hop1"), FETCH_HTTP_STATUS, 302, 0 }, /* six */
+        { server.Url("/busy"), FETCH_HTTP_STATUS, 503, 120 },
+        { server.Url("/slow-down"), FETCH_HTTP_STATUS, 429, 0 },   /* a date gone by */
+        { server.Url("/error"), FETCH_HTTP_STATUS, 500, 0 },
+        { server.Url("/big"), FETCH_TOO_LARGE, 200, 0 },
+        { server.Url("/big-unsized"), FETCH_TOO_LARGE, 200, 0 },
+        { server.Url("/to-ftp"), FETCH_BAD_ADDRESS, 302, 0 },
+        { "ftp://127.0.0.1/feed", FETCH_BAD_ADDRESS, 0, 0 },
+        { "file:///c:/windows/win.ini", FETCH_BAD_ADDRESS, 0, 0 },
+        { "\\\\127.0.0.1\\share\\feed.xml", FETCH_BAD_ADDRESS, 0, 0 },
+        { "http://127.0.0.1:1/feed", FETCH_NO_CONNECTION, 0, 0 },
+        { "http://no-such-host.invalid/feed", FETCH_NAME_NOT_FOUND, 0, 0 },
+    };
+    for (const Case &c : cases) {
+        FetchResult result;
+        FetchFeed(c.url.c_str(), NULL, &result, NULL);
+        EXPECT_EQ(c.cause, result.cause) << c.url;
+        EXPECT_EQ(c.status, result.status) << c.url;
+        EXPECT_EQ(c.retryAfter, result.retryAfterSeconds) << c.url;
+        FreeFetchResult(&result);
+    }
+    EXPECT_EQ(0, server.Requests("/hop7"));
+}
+
+TEST_F(FeedFetch, ABodyOverTheBoundIsNotReadWhole)
+{
+    /* Announced: refused before the first byte; unannounced: soon after the bound. */
+    std::string huge(8 * 1024 * 1024 + 1, 'x');
+    server.Serve("/huge", huge);
+    server.Serve("/huge-unsized", huge + huge);
+    server.Unsized("/huge-unsized");
+    for (const char *path : { "/huge", "/huge-unsized" }) {
+        DWORD start = GetTickCount();
+        FetchResult result = Fetch(path);
+        EXPECT_EQ(FETCH_TOO_LARGE, result.cause) << path;
+        EXPECT_LT(GetTickCount() - start, 5000u) << path;
+    }
+}
+
+struct AbortedFetch {
+    FetchAbort abort;
+    std::string url;
+    FetchResult result;
+};
+
+DWORD WINAPI FetchUntilAborted(void *parameter)
+{
+    AbortedFetch *a = (AbortedFetch *)parameter;
+    FetchFeed(a->url.c_str(), NULL, &a->result, &a->abort);
+    return 0;
+}
+
+TEST_F(FeedFetch, AServerThatNeverAnswersTimesOutAndAnAbortEndsItAtOnce)
+{
+    fetchLimits.totalMs = 1500;
+    server.Serve("/hang", "", 200, "text/xml", LoopbackServer::Hang);
+    DWORD start = GetTickCount();
+    FetchResult result = Fetch("/hang");
+    DWORD spent = GetTickCount() - start;
+    EXPECT_EQ(FETCH_TIMED_OUT, result.cause);
+    EXPECT_GE(spent, 1400u);
+    EXPECT_LT(spent, 4000u);
+
+    /* Another thread cuts a fetch short, as the ticker's end does. */
+    fetchLimits.totalMs = 60000;
+    AbortedFetch aborted = { { CreateEventA(NULL, TRUE, FALSE, NULL) }, server.Url("/hang"), {} };
+    HANDLE thread = CreateThread(NULL, 0, FetchUntilAborted, &aborted, 0, NULL);
+    ASSERT_TRUE(PumpUntil([&] { return server.Requests("/hang") == 2; }, 5000));
+    start = GetTickCount();
+    AbortFetch(&aborted.abort);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    printf("aborted fetch ended after %lu ms\n", GetTickCount() - start);
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_NE(FETCH_OK, aborted.result.cause);
+    CloseHandle(thread);
+    CloseHandle(aborted.abort.event);
 }
 
 }  // namespace

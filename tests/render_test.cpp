@@ -10,6 +10,7 @@
 #include <climits>
 #include "band/band.h"
 #include "resources/resource.h"
+#include "feeds/fetch.h"
 
 /* The rendering thread's idle check asks IsWindowEnabled. Once armed, the
    next such call from another thread is held after its answer until the
@@ -607,6 +608,183 @@ TEST_F(TickerOnScreen, RenderingThreadAnswersMessagesInEveryState)
     ASSERT_TRUE(PumpUntil([&] { return scene.ticker()->loadFailed != 0; }, 5000));
     scene.PumpFor(200);
     EXPECT_TRUE(answers()) << "after a failed load";
+}
+
+/* Shortens the refresh schedule and the fetch bounds for one test. */
+struct ShortClock {
+    ShortClock(DWORD minuteMs, DWORD totalMs)
+        : minute(refreshMinuteMs), limits(fetchLimits)
+    {
+        refreshMinuteMs = minuteMs;
+        fetchLimits.totalMs = totalMs;
+    }
+    ~ShortClock()
+    {
+        refreshMinuteMs = minute;
+        fetchLimits = limits;
+    }
+    DWORD minute;
+    FetchLimits limits;
+};
+
+std::string WithFresh(const std::string &feed)
+{
+    std::string body = feed;
+    body.insert(body.find("<item>"), "<item><title>Fresh headline</title></item>");
+    return body;
+}
+
+/* Milliseconds between the next requests for path, count of them. */
+std::vector<DWORD> RequestGaps(TickerScene &scene, const std::string &path, int count)
+{
+    std::vector<DWORD> gaps;
+    int seen = scene.server.Requests(path);
+    DWORD last = timeGetTime();
+    while ((int)gaps.size() < count) {
+        if (!PumpUntil([&] { return scene.server.Requests(path) > seen; }, 5000))
+            break;
+        seen = scene.server.Requests(path);
+        gaps.push_back(timeGetTime() - last);
+        last = timeGetTime();
+    }
+    return gaps;
+}
+
+/* The row, while refreshes come and go: a changed feed enters without the
+   loading text and the head goes on where it stood; a 304 keeps the list;
+   failures keep the last list scrolling and back off, a Retry-After longer
+   than the back-off is waited out; a server that never answers holds
+   neither the row nor its messages, fails in time, and the end is prompt. */
+TEST_F(TickerOnScreen, RefreshesReplaceTheListWhileTheRowScrollsOn)
+{
+    ShortClock clock(150, 1500);
+    TickerScene scene;
+    scene.server.Validate("/feed", "\"a\"");
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    TickerState *t = scene.ticker();
+    ASSERT_EQ(4, t->itemCount);
+    scene.band.refreshMinutes = 2;
+    RescheduleRefresh(t);
+    scene.PumpFor(300);
+
+    /* A changed feed. */
+    std::string head = scene.Title(t->headIndex);
+    LONG shown = t->framesShown;
+    scene.server.Serve("/feed", WithFresh(Feed(3)));
+    scene.server.Validate("/feed", "\"b\"");
+    bool loadingSeen = false;
+    ASSERT_TRUE(PumpUntil([&] {
+        loadingSeen |= WaitForSingleObject(t->loadingEvent, 0) != WAIT_OBJECT_0 ||
+                       scene.ShowsStatusText(IDS_LOADING);
+        return t->itemCount == 5;
+    }, 5000));
+    EXPECT_FALSE(loadingSeen) << "a refresh showed the loading text";
+    EXPECT_EQ("Fresh headline", scene.Title(0));
+    EXPECT_EQ(head, scene.Title(t->headIndex)) << "the head jumped";
+    shown = t->framesShown;
+    scene.PumpFor(200);
+    EXPECT_GT(t->framesShown, shown + 3) << "the row stood still";
+    EXPECT_NE(std::string::npos, scene.server.LastRequest("/feed").find("If-None-Match: \"a\""));
+
+    /* Not modified: the list stays as it is. */
+    IXMLDOMNode *node = t->items[0].node;
+    int requests = scene.server.Requests("/feed");
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") >= requests + 2; }, 5000));
+    EXPECT_NE(std::string::npos, scene.server.LastRequest("/feed").find("If-None-Match: \"b\""));
+    EXPECT_EQ(node, t->items[0].node) << "a 304 replaced the list";
+    EXPECT_EQ(FETCH_NOT_MODIFIED, t->fetchCause);
+
+    /* A failing server: the list stays, the row goes on, the tries back off. */
+    scene.band.refreshMinutes = 8;
+    scene.server.Serve("/feed", "<html>down</html>", 500, "text/html");
+    scene.server.Validate("/feed", "");
+    ASSERT_TRUE(PumpUntil([&] { return t->fetchCause == FETCH_HTTP_STATUS; }, 5000));
+    EXPECT_EQ(500, t->fetchStatus);
+    std::vector<DWORD> gaps = RequestGaps(scene, "/feed", 3);
+    ASSERT_EQ(3u, gaps.size());
+    printf("back-off gaps %lu %lu %lu ms\n", gaps[0], gaps[1], gaps[2]);
+    EXPECT_GT(gaps[1], gaps[0] * 3 / 2);
+    EXPECT_GT(gaps[2], gaps[1] * 3 / 2);
+    EXPECT_LT(gaps[0], 8 * 150u) << "the first retry waited the whole interval";
+    EXPECT_EQ(5, t->itemCount);
+    EXPECT_EQ(0, t->loadFailed);
+    EXPECT_FALSE(scene.ShowsStatusText(IDS_LOAD_FAILED));
+    shown = t->framesShown;
+    scene.PumpFor(200);
+    EXPECT_GT(t->framesShown, shown + 3) << "the row stood still after failures";
+
+    /* Back to good, then a 429 that asks for more than the back-off. */
+    scene.server.Serve("/feed", Feed(3));
+    ASSERT_TRUE(PumpUntil([&] { return t->fetchCause == FETCH_OK && t->itemCount == 4; }, 5000));
+    scene.server.Serve("/feed", "", 429);
+    scene.server.Headers("/feed", "Retry-After: 2\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return t->fetchStatus == 429; }, 5000));
+    gaps = RequestGaps(scene, "/feed", 1);
+    ASSERT_EQ(1u, gaps.size());
+    EXPECT_GE(gaps[0], 1900u) << "Retry-After was not honoured";
+    scene.server.Headers("/feed", "");
+
+    /* A server that accepts and never answers. */
+    scene.band.refreshMinutes = 1;
+    scene.server.Serve("/feed", "", 200, "text/xml", LoopbackServer::Hang);
+    requests = scene.server.Requests("/feed");
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") > requests; }, 5000));
+    DWORD start = timeGetTime();
+    shown = t->framesShown;
+    HWND window = scene.TickerWindow();
+    HWND tip = FindRendererTooltip();
+    for (HWND answering : { window, tip }) {
+        DWORD_PTR result;
+        EXPECT_NE(0, SendMessageTimeoutA(answering, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return t->fetchCause == FETCH_TIMED_OUT; }, 5000));
+    printf("a fetch that got no answer failed after %lu ms\n", timeGetTime() - start);
+    EXPECT_GT(t->framesShown, shown + 20) << "the row waited on the download";
+    EXPECT_EQ(4, t->itemCount);
+
+    /* The end while a fetch hangs keeps its bound. */
+    requests = scene.server.Requests("/feed");
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") > requests; }, 5000));
+    start = timeGetTime();
+    scene.Stop();
+    printf("destroyed during a hanging fetch in %lu ms\n", timeGetTime() - start);
+    EXPECT_LT(timeGetTime() - start, 3200u);
+}
+
+/* Refreshes happen only while a band shows, never with interval 0, and at
+   once on "Refresh now". */
+TEST_F(TickerOnScreen, RefreshesOnlyWhileABandShowsAndNowOnRequest)
+{
+    ShortClock clock(100, 60000);
+    TickerScene scene;
+    ASSERT_TRUE(scene.Show(Feed(2)));
+    TickerState *t = scene.ticker();
+    scene.band.refreshMinutes = 1;
+    RescheduleRefresh(t);
+    ASSERT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") >= 3; }, 5000));
+
+    ShowWindow(scene.toolbar, SW_HIDE);
+    scene.PumpFor(150);
+    int requests = scene.server.Requests("/feed");
+    scene.PumpFor(600);
+    EXPECT_EQ(requests, scene.server.Requests("/feed")) << "fetched with no band shown";
+    ShowWindow(scene.toolbar, SW_SHOW);
+    EXPECT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") > requests; }, 2000));
+
+    scene.band.refreshMinutes = 0;
+    RescheduleRefresh(t);
+    scene.PumpFor(150);
+    requests = scene.server.Requests("/feed");
+    scene.PumpFor(600);
+    EXPECT_EQ(requests, scene.server.Requests("/feed")) << "fetched with refreshing off";
+
+    LONG shown = t->framesShown;
+    RequestRefresh(t);
+    EXPECT_TRUE(PumpUntil([&] { return scene.server.Requests("/feed") == requests + 1; }, 2000));
+    scene.PumpFor(300);
+    EXPECT_EQ(requests + 1, scene.server.Requests("/feed"));
+    EXPECT_GT(t->framesShown, shown + 5);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(t->loadingEvent, 0));
 }
 
 /* A window that outlives the last band object, and with it the ticker

@@ -1,5 +1,6 @@
 /* The settings file beside the DLL and the server-list walks. */
 #include <gtest/gtest.h>
+#include <climits>
 #include <windows.h>
 #include <stdlib.h>
 #include <string>
@@ -56,6 +57,7 @@ TEST(Settings, NoFileGivesTheLanguagesDefaults)
     EXPECT_EQ(0xFF0000u, loaded.band.linkColor);
     EXPECT_EQ(0xFFFFFFu, loaded.band.backColor);
     EXPECT_EQ(1, loaded.band.speed);
+    EXPECT_EQ(30, loaded.band.refreshMinutes);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(scratch.SettingsPath().c_str()))
         << "reading must not create the file";
 
@@ -74,6 +76,31 @@ TEST(Settings, NoFileGivesTheLanguagesDefaults)
     EXPECT_EQ(FF_ROMAN, linkFont.lfPitchAndFamily);
     DeleteObject(text);
     DeleteObject(link);
+}
+
+/* Minutes between refreshes: 0 is never, anything else below 1 is 1; the
+   dialog's store goes through the same rule. */
+TEST(Settings, RefreshIntervalIsReadAndStoredAsFourBytes)
+{
+    ScratchModule scratch;
+    ASSERT_TRUE(scratch.ok());
+    std::string path = scratch.SettingsPath();
+    const struct { LONG stored; LONG read; } cases[] = {
+        { 45, 45 }, { 1, 1 }, { 0, 0 }, { -5, 1 }, { LONG_MIN, 1 }, { 100000, 100000 },
+    };
+    for (const auto &c : cases) {
+        WritePrivateProfileStructA("Config", "Refresh", (void *)&c.stored, 4, path.c_str());
+        LoadedBand loaded;
+        LoadBandSettings(&loaded.band);
+        EXPECT_EQ(c.read, loaded.band.refreshMinutes) << c.stored;
+        EXPECT_EQ(c.read, LoadRefreshMinutes()) << c.stored;
+
+        StoreRefreshMinutes(&loaded.band, c.stored);
+        EXPECT_EQ(c.read, loaded.band.refreshMinutes) << c.stored;
+        LONG written = 12345;
+        EXPECT_TRUE(GetPrivateProfileStructA("Config", "Refresh", &written, 4, path.c_str()));
+        EXPECT_EQ(c.read, written) << c.stored;
+    }
 }
 
 TEST(Settings, StoredValuesAreRead)
@@ -119,7 +146,7 @@ TEST(Settings, StructOfWrongLengthOrChecksumKeepsTheDefault)
     ASSERT_TRUE(scratch.ok());
     /* 5 bytes, 12 bytes, a bad checksum, no hex at all, 12 bytes with a bad checksum. */
     scratch.WriteSettings("[Config]\r\nTextcolor=1122334455FF\r\nLinkcolor=BC0200000100000000000000BF\r\n"
-                          "Backcolor=0000FF0000\r\nSpeed=ZZZZZZZZZZ\r\n"
+                          "Backcolor=0000FF0000\r\nSpeed=ZZZZZZZZZZ\r\nRefresh=0000000001\r\n"
                           "FontStyle=BC020000010000000000000000\r\n");
     LoadedBand loaded;
     LoadBandSettings(&loaded.band);
@@ -127,6 +154,7 @@ TEST(Settings, StructOfWrongLengthOrChecksumKeepsTheDefault)
     EXPECT_EQ(0xFF0000u, loaded.band.linkColor);
     EXPECT_EQ(0xFFFFFFu, loaded.band.backColor);
     EXPECT_EQ(1, loaded.band.speed);
+    EXPECT_EQ(30, loaded.band.refreshMinutes);
 
     HFONT text, link;
     CreateTickerFonts(&text, &link);

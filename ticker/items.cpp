@@ -62,12 +62,17 @@ void ReleaseTickerItems(TickerItem *items, LONG count)
 HRESULT AddTickerItem(IXMLDOMNode *node, void *context)
 {
     TickerState *ticker = (TickerState *)context;
+    return AddItemToList(node, ticker->items, &ticker->itemCount);
+}
+
+HRESULT AddItemToList(IXMLDOMNode *node, TickerItem *items, LONG *count)
+{
     /* The list has room for 256; later items are let go at once. */
-    if (ticker->itemCount >= TICKER_MAX_ITEMS) {
+    if (*count >= TICKER_MAX_ITEMS) {
         IXMLDOMNode_Release(node);
         return S_OK;
     }
-    TickerItem *item = &ticker->items[ticker->itemCount];
+    TickerItem *item = &items[*count];
     item->node = node;
     item->ops = &tickerItemOps;
     item->flags = 0;
@@ -80,6 +85,6 @@ HRESULT AddTickerItem(IXMLDOMNode *node, void *context)
         item->title = title;
         item->titleLength = (LONG)SysStringLen(title);
     }
-    ticker->itemCount++;
+    (*count)++;
     return S_OK;
 }

@@ -38,6 +38,7 @@ void CreateTicker(HINSTANCE instance, BandState *band)
     if (!ticker)
         return;
     band->ticker = ticker;
+    ticker->band = band;
 
     LoadShownFeedUrl(ticker->feedUrl, URL_SIZE);
     ticker->cursor = LoadCursor(NULL, IDC_ARROW);
@@ -52,6 +53,8 @@ void CreateTicker(HINSTANCE instance, BandState *band)
     ticker->targetEvent = CreateTickerEvent("velmora target event", FALSE);
     ticker->loadingEvent = CreateTickerEvent("velmra loading event", TRUE);
 
+    band->refreshMinutes = LoadRefreshMinutes();
+    (void)StartFeedLoader(ticker);
     ticker->renderThread = CreateThread(NULL, 0, RenderThread, band, 0, &ticker->renderThreadId);
 }
 
@@ -92,7 +95,11 @@ void DestroyTicker(BandState *band)
     TickerState *ticker = band->ticker;
     if (!ticker)
         return;
+    /* Both threads are asked to end at once and share one bound. */
+    DWORD start = GetTickCount();
+    StopFeedLoader(ticker);
     StopRenderThread(ticker);
+    EndFeedLoader(ticker, start, RENDER_THREAD_GRACE_MS + RENDER_THREAD_JOIN_MS);
     CloseIfOpen(ticker->renderThread);
     CloseIfOpen(ticker->loadingEvent);
     CloseIfOpen(ticker->finishEvent);

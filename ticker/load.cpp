@@ -1,8 +1,15 @@
-/* Loading the current feed into the item list, on the rendering thread,
-   which owns the list. */
+/* The item list and the lists that replace it: building a list from a
+   fetched document, and putting it in place on the rendering thread, which
+   owns the list. */
 #include "ticker/ticker.h"
+#include "ticker/loaded.h"
 #include "core/handoff.h"
 #include "feeds/feeds.h"
+#include <shlwapi.h>
+#include <string.h>
+
+/* The longest channel ttl taken, a week in minutes. */
+#define MAX_TTL_MINUTES     (7 * 24 * 60)
 
 /* The list being replaced is kept one reload longer (see retiredItems). */
 static void RetireItems(TickerState *ticker)
@@ -12,7 +19,7 @@ static void RetireItems(TickerState *ticker)
     ticker->retiredCount = ticker->itemCount;
 }
 
-HRESULT LoadFeed(TickerState *ticker, HWND window)
+void ClearForChoice(TickerState *ticker, HWND window)
 {
     ticker->hoveredItem = NULL;
     /* Retired while the count still says what the list holds. */
@@ -20,26 +27,133 @@ HRESULT LoadFeed(TickerState *ticker, HWND window)
     ticker->itemCount = 0;
     ticker->headIndex = 0;
     ticker->loadFailed = 0;
+    ticker->choiceLoading = 1;
     ResetEvent(ticker->loadingEvent);
     if (window) {
         InvalidateRect(window, NULL, TRUE);
         UpdateWindow(window);
     }
+}
 
-    char url[URL_SIZE];
-    TakeFeedUrl(ticker, url);
+static HRESULT AddToLoadedList(IXMLDOMNode *node, void *context)
+{
+    LoadedList *list = (LoadedList *)context;
+    return AddItemToList(node, list->items, &list->count);
+}
+
+/* A channel's ttl in minutes, 0 when it has none that reads as one. */
+static LONG ReadTtl(IXMLDOMNode *root, int kind)
+{
+    BSTR text;
+    if (kind != FEED_KIND_RSS || GetChildText(root, L"ttl", &text) != S_OK)
+        return 0;
+    int minutes = 0;
+    if (!StrToIntExW(text, STIF_DEFAULT, &minutes) || minutes < 0)
+        minutes = 0;
+    SysFreeString(text);
+    return minutes < MAX_TTL_MINUTES ? minutes : MAX_TTL_MINUTES;
+}
+
+LoadedList *BuildLoadedList(const FetchResult *fetched)
+{
+    LoadedList *list = (LoadedList *)GlobalAlloc(GPTR, sizeof(LoadedList));
+    if (!list)
+        return NULL;
+    list->cause = fetched->cause;
+    if (fetched->cause != FETCH_OK)
+        return list;
     IXMLDOMNode *root;
     int kind;
-    HRESULT hr = LoadFeedDocument(url, &root, &kind);
-    if (hr != S_OK) {
+    if (ParseFeedDocument(fetched->document, &root, &kind) != S_OK) {
+        list->cause = FETCH_NOT_A_FEED;
+        return list;
+    }
+    ForEachFeedItem(root, AddToLoadedList, list);
+    list->ttlMinutes = ReadTtl(root, kind);
+    IXMLDOMNode_Release(root);
+    return list;
+}
+
+void FreeLoadedList(LoadedList *list)
+{
+    if (!list)
+        return;
+    ReleaseTickerItems(list->items, list->count);
+    GlobalFree(list);
+}
+
+static BOOL SameTitle(const TickerItem *a, const TickerItem *b)
+{
+    return a->title && b->title && a->titleLength == b->titleLength &&
+           memcmp(a->title, b->title, a->titleLength * sizeof(WCHAR)) == 0;
+}
+
+/* The index in items of the entry titled like item, or -1. */
+static LONG FindTitle(const TickerItem *items, LONG count, const TickerItem *item)
+{
+    for (LONG i = 0; i < count; i++)
+        if (SameTitle(&items[i], item))
+            return i;
+    return -1;
+}
+
+/* A refresh keeps what the user sees: the head goes on from the character
+   it stands at when the new list still has its headline, and headlines
+   the user hid stay hidden. A head that is gone gives way to the new
+   list's first item, as after any reload. */
+static void CarryOverRow(TickerState *ticker)
+{
+    TickerItem *old = ticker->retiredItems;
+    LONG oldCount = ticker->retiredCount;
+    for (LONG i = 0; i < ticker->itemCount; i++) {
+        LONG was = FindTitle(old, oldCount, &ticker->items[i]);
+        if (was >= 0)
+            ticker->items[i].flags = old[was].flags & (ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
+    }
+    LONG head = ticker->headIndex;
+    LONG now = head < oldCount ? FindTitle(ticker->items, ticker->itemCount, &old[head]) : -1;
+    ticker->headIndex = now >= 0 ? now : 0;
+    if (now >= 0)
+        ticker->items[now].scrolledChars = old[head].scrolledChars;
+}
+
+void InstallLoadedList(TickerState *ticker, LoadedList *list, BOOL refresh)
+{
+    ticker->hoveredItem = NULL;
+    RetireItems(ticker);
+    CopyMemory(ticker->items, list->items, list->count * sizeof(TickerItem));
+    ticker->itemCount = list->count;
+    ticker->choiceLoading = 0;
+    /* The items now belong to the ticker's list. */
+    list->count = 0;
+    if (refresh)
+        CarryOverRow(ticker);
+    else
+        ticker->headIndex = 0;
+    if (list->cause != FETCH_OK) {
         ticker->loadFailedAt = GetTickCount();
         ticker->loadFailed = 1;
-        if (window)
-            InvalidateRect(window, NULL, TRUE);
-        return hr;
+        return;
     }
-    ForEachFeedItem(root, AddTickerItem, ticker);
-    IXMLDOMNode_Release(root);
+    ticker->loadFailed = 0;
     SetEvent(ticker->loadingEvent);
-    return S_OK;
+}
+
+HRESULT LoadFeed(TickerState *ticker, HWND window)
+{
+    ClearForChoice(ticker, window);
+    char url[URL_SIZE];
+    TakeFeedUrl(ticker, url);
+    FetchResult fetched;
+    (void)FetchFeed(url, NULL, &fetched, NULL);
+    LoadedList *list = BuildLoadedList(&fetched);
+    FreeFetchResult(&fetched);
+    if (!list)
+        return E_OUTOFMEMORY;
+    InstallLoadedList(ticker, list, FALSE);
+    HRESULT hr = list->cause == FETCH_OK ? S_OK : S_FALSE;
+    FreeLoadedList(list);
+    if (hr != S_OK && window)
+        InvalidateRect(window, NULL, TRUE);
+    return hr;
 }

@@ -163,13 +163,21 @@ static void PublishHover(TickerState *t, TickerItem *item)
         IXMLDOMNode_Release(old);
 }
 
-static void Reload(Renderer *r)
+/* New titles: nothing measured or drawn of the old ones is kept. */
+static void ForgetRow(Renderer *r)
 {
     PublishHover(r->ticker, NULL);
-    /* New titles, and the window shows the loading text meanwhile. */
     r->rowValid = FALSE;
     r->widthFont = NULL;
-    (void)LoadFeed(r->ticker, r->tickerWindow);
+    /* A list that failed is told by the window's own text, painted anew. */
+    r->idleRepaintDone = FALSE;
+}
+
+/* The window shows the loading text until the loader has the list. */
+static void Reload(Renderer *r)
+{
+    ForgetRow(r);
+    BeginFeedChoice(r->ticker, r->tickerWindow);
 }
 
 static RenderNext Attach(Renderer *r, BOOL reload)
@@ -209,8 +217,10 @@ static RenderNext Attach(Renderer *r, BOOL reload)
 
 static BOOL IsIdle(const Renderer *r, BOOL foreground)
 {
-    /* After a failed load the window's own text says so; nothing is drawn over it. */
-    return !foreground || !IsWindowEnabled(r->tickerWindow) || r->ticker->loadFailed;
+    /* After a failed load, or while a chosen feed loads, the window's own
+       text says so; nothing is drawn over it. */
+    return !foreground || !IsWindowEnabled(r->tickerWindow) || r->ticker->loadFailed ||
+           r->ticker->choiceLoading;
 }
 
 static void EndHover(Renderer *r)
@@ -236,7 +246,8 @@ static RenderNext IdleFrame(Renderer *r)
     r->foregroundAge = 0;
     /* The window shows its own text; coming back, the row is copied anew. */
     r->rowValid = FALSE;
-    DWORD woken = WaitAnsweringMessages(3, r->waitSet, 1000, QS_ALLINPUT, FALSE);
+    /* The loader's word that the chosen list is there ends the wait. */
+    DWORD woken = WaitAnsweringMessages(3, r->waitSet, 1000, QS_ALLINPUT, r->ticker->choiceLoading);
     if (woken == WAIT_OBJECT_0 + WAIT_EXIT)
         return NEXT_END;
     if (!r->idleRepaintDone && r->tickerWindow) {
@@ -672,6 +683,8 @@ static void RunFrames(Renderer *r, BOOL reload)
             next = Attach(r, FALSE);
             continue;
         }
+        if (TakeFinishedList(r->ticker))
+            ForgetRow(r);
         if (r->ticker->retiredFonts)
             LetGoOfFonts(r);
         DeleteRetiredFonts(r->ticker);
@@ -700,9 +713,10 @@ DWORD WINAPI RenderThread(void *parameter)
     r.waitSet[WAIT_TARGET] = r.ticker->targetEvent;
 
     /* A failed first load leaves the list empty; the thread waits all the same. */
-    (void)LoadFeed(r.ticker, NULL);
+    DWORD woken = WAIT_FAILED;
     /* A feed chosen before any band became active is loaded, not dropped. */
-    DWORD woken = WaitAnsweringMessages(3, r.waitSet, INFINITE, QS_ALLINPUT, FALSE);
+    if (WaitForFirstList(r.ticker))
+        woken = WaitAnsweringMessages(3, r.waitSet, INFINITE, QS_ALLINPUT, FALSE);
     if (woken == WAIT_OBJECT_0 + WAIT_LOAD || woken == WAIT_OBJECT_0 + WAIT_TARGET)
         RunFrames(&r, woken == WAIT_OBJECT_0 + WAIT_LOAD);
 

@@ -5,6 +5,7 @@
 #include "toolbar/toolbar.h"
 #include "core/module.h"
 #include "feeds/feedlist.h"
+#include "feeds/status.h"
 #include "ticker/ticker.h"
 #include "resources/resource.h"
 #include <commctrl.h>
@@ -106,8 +107,10 @@ void CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
                     1024, 25, toolbar, (HMENU)TICKER_ID, moduleHandle, band);
     HWND combo = CreateWindowExA(0, WC_COMBOBOXEXA, NULL, CHILD_STYLE | CBS_DROPDOWNLIST, 400, 2, 256, 512,
                                  toolbar, (HMENU)FEED_COMBO_ID, moduleHandle, NULL);
-    if (combo)
+    if (combo) {
         SendMessageA(combo, CBEM_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_FEED, 18));
+        CreateFeedStatusTip(toolbar, combo);
+    }
     PostMessageA(toolbar, WM_FEEDLIST_FILL, 0, 0);
 }
 

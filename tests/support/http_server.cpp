@@ -76,8 +76,49 @@ void LoopbackServer::Serve(const std::string &path, const std::string &body, int
             return;
         }
     }
-    routes_.push_back(Route{ path, body, contentType, status, mode, 0 });
+    routes_.push_back(Route{ path, body, contentType, status, mode, 0, "", "", "", false });
     LeaveCriticalSection(&lock_);
+}
+
+LoopbackServer::Route *LoopbackServer::FindLocked(const std::string &path)
+{
+    for (Route &route : routes_)
+        if (route.path == path)
+            return &route;
+    routes_.push_back(Route{ path, "", "text/xml", 200, Answer, 0, "", "", "", false });
+    return &routes_.back();
+}
+
+void LoopbackServer::Headers(const std::string &path, const std::string &lines)
+{
+    EnterCriticalSection(&lock_);
+    FindLocked(path)->headers = lines;
+    LeaveCriticalSection(&lock_);
+}
+
+void LoopbackServer::Validate(const std::string &path, const std::string &etag)
+{
+    EnterCriticalSection(&lock_);
+    FindLocked(path)->etag = etag;
+    LeaveCriticalSection(&lock_);
+}
+
+void LoopbackServer::Unsized(const std::string &path)
+{
+    EnterCriticalSection(&lock_);
+    FindLocked(path)->unsized = true;
+    LeaveCriticalSection(&lock_);
+}
+
+std::string LoopbackServer::LastRequest(const std::string &path)
+{
+    EnterCriticalSection(&lock_);
+    std::string request;
+    for (const Route &route : routes_)
+        if (route.path == path)
+            request = route.lastRequest;
+    LeaveCriticalSection(&lock_);
+    return request;
 }
 
 void LoopbackServer::Release()
@@ -103,13 +144,14 @@ std::string LoopbackServer::Url(const std::string &path) const
     return url + path;
 }
 
-bool LoopbackServer::FindRoute(const std::string &path, Route *found)
+bool LoopbackServer::FindRoute(const std::string &path, const std::string &request, Route *found)
 {
     EnterCriticalSection(&lock_);
     bool ok = false;
     for (Route &route : routes_) {
         if (route.path == path) {
             route.requests++;
+            route.lastRequest = request;
             *found = route;
             ok = true;
         }
@@ -156,7 +198,7 @@ DWORD WINAPI LoopbackServer::ClientThread(void *parameter)
     return 0;
 }
 
-static std::string ReadRequestPath(SOCKET client)
+static std::string ReadRequest(SOCKET client)
 {
     std::string request;
     char buffer[2048];
@@ -166,6 +208,11 @@ static std::string ReadRequestPath(SOCKET client)
             break;
         request.append(buffer, n);
     }
+    return request;
+}
+
+static std::string RequestPath(const std::string &request)
+{
     size_t start = request.find(' ');
     size_t end = start == std::string::npos ? start : request.find(' ', start + 1);
     if (end == std::string::npos)
@@ -175,21 +222,31 @@ static std::string ReadRequestPath(SOCKET client)
 
 void LoopbackServer::HandleClient(SOCKET client)
 {
-    std::string path = ReadRequestPath(client);
+    std::string request = ReadRequest(client);
+    std::string path = RequestPath(request);
     Route route;
-    if (!FindRoute(path, &route))
-        route = Route{ path, "<html><body>not found</body>", "text/html", 404, Answer, 0 };
+    if (!FindRoute(path, request, &route))
+        route = Route{ path, "<html><body>not found</body>", "text/html", 404, Answer, 0, "", "", "", false };
+    std::string extra = route.headers;
+    if (!route.etag.empty()) {
+        extra += "ETag: " + route.etag + "\r\n";
+        if (request.find("\r\nIf-None-Match: " + route.etag + "\r\n") != std::string::npos) {
+            route.status = 304;
+            route.body.clear();
+        }
+    }
     if (route.mode == Hang) {
         WaitForSingleObject(stopping_, INFINITE);
     } else {
         if (route.mode == Hold)
             WaitForSingleObject(released_, INFINITE);
         char header[256];
-        snprintf(header, sizeof(header),
-                 "HTTP/1.0 %d Status\r\nContent-Type: %s\r\nContent-Length: %u\r\n"
-                 "Connection: close\r\n\r\n",
-                 route.status, route.contentType.c_str(), (unsigned)route.body.size());
-        std::string response = header + route.body;
+        snprintf(header, sizeof(header), "HTTP/1.0 %d Status\r\nContent-Type: %s\r\n", route.status,
+                 route.contentType.c_str());
+        std::string response = header + extra;
+        if (!route.unsized)
+            response += "Content-Length: " + std::to_string(route.body.size()) + "\r\n";
+        response += "Connection: close\r\n\r\n" + route.body;
         send(client, response.data(), (int)response.size(), 0);
         shutdown(client, SD_SEND);
         char drain[256];
