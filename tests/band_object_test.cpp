@@ -3,8 +3,10 @@
 #include "tests/support/http_server.h"
 #include "tests/support/leak_check.h"
 #include "tests/support/scratch.h"
-#include "tests/support/site_standin.h"
+#include "tests/standins/site.h"
+#include "tests/support/standin_rig.h"
 #include "tests/support/ticker_rig.h"
+#include "tests/support/hresult.h"
 #include <gtest/gtest.h>
 #include <mshtmhst.h>
 #include <urlmon.h>
@@ -45,10 +47,11 @@ std::set<DWORD> ThreadIds()
     return ids;
 }
 
-class Server : public testing::Test {
+class Server : public StandInRig {
 protected:
     void SetUp() override
     {
+        StandInRig::SetUp();
         ASSERT_TRUE(scratch.ok());
         ASSERT_TRUE(http.Start());
         /* The rendering thread's first load stays on the loopback server. */
@@ -61,7 +64,7 @@ protected:
     IClassFactory *Factory()
     {
         void *factory = nullptr;
-        EXPECT_EQ(S_OK, getClassObject(&CLSID_Band, &IID_IClassFactory, &factory));
+        EXPECT_HR(S_OK, getClassObject(&CLSID_Band, &IID_IClassFactory, &factory));
         return (IClassFactory *)factory;
     }
     HRESULT Create(IClassFactory *factory, const IID *iid, void **out)
@@ -72,19 +75,9 @@ protected:
     {
         IClassFactory *factory = Factory();
         void *band = nullptr;
-        EXPECT_EQ(S_OK, Create(factory, &IID_IUnknown, &band));
+        EXPECT_HR(S_OK, Create(factory, &IID_IUnknown, &band));
         EXPECT_EQ(0u, Release(factory));
         return (IUnknown *)band;
-    }
-    /* The named events exist exactly while a process state does. */
-    bool StateExists()
-    {
-        /* Each process has its own: the name ends in the process id. */
-        std::string name = "velmra load event " + std::to_string(GetCurrentProcessId());
-        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
-        if (event)
-            CloseHandle(event);
-        return event != NULL;
     }
 
     ScratchModule scratch;
@@ -101,59 +94,59 @@ TEST_F(ClassFactory, RefusalsComeInTheirOrder)
 {
     void *const untouched = (void *)0x1234;
     void *out = untouched;
-    EXPECT_EQ(E_INVALIDARG, getClassObject(&CLSID_Band, &IID_IClassFactory, NULL));
-    EXPECT_EQ(E_INVALIDARG, getClassObject(NULL, &IID_IClassFactory, &out));
-    EXPECT_EQ(E_FAIL, getClassObject(&IID_IUnknown, &IID_IClassFactory, &out)) << "another class";
-    EXPECT_EQ(E_INVALIDARG, getClassObject(&CLSID_Band, NULL, &out));
-    EXPECT_EQ(E_FAIL, getClassObject(&CLSID_Band, &IID_IUnknown, &out));
+    EXPECT_HR(E_INVALIDARG, getClassObject(&CLSID_Band, &IID_IClassFactory, NULL));
+    EXPECT_HR(E_INVALIDARG, getClassObject(NULL, &IID_IClassFactory, &out));
+    EXPECT_HR(E_FAIL, getClassObject(&IID_IUnknown, &IID_IClassFactory, &out)) << "another class";
+    EXPECT_HR(E_INVALIDARG, getClassObject(&CLSID_Band, NULL, &out));
+    EXPECT_HR(E_FAIL, getClassObject(&CLSID_Band, &IID_IUnknown, &out));
     EXPECT_EQ(untouched, out);
 
     IClassFactory *factory = Factory();
     ASSERT_NE(nullptr, factory);
     void *same = nullptr;
-    EXPECT_EQ(S_OK, Query(factory, &IID_IUnknown, &same));
+    EXPECT_HR(S_OK, Query(factory, &IID_IUnknown, &same));
     EXPECT_EQ((void *)factory, same);
     EXPECT_EQ(1u, Release(same));
-    EXPECT_EQ(E_NOINTERFACE, Query(factory, &IID_IPersist, &out));
+    EXPECT_HR(E_NOINTERFACE, Query(factory, &IID_IPersist, &out));
     EXPECT_EQ(nullptr, out);
-    EXPECT_EQ(E_INVALIDARG, Query(factory, NULL, &out));
-    EXPECT_EQ(E_INVALIDARG, Query(factory, &IID_IClassFactory, NULL));
-    EXPECT_EQ(E_INVALIDARG, Create(factory, &IID_IUnknown, NULL));
+    EXPECT_HR(E_INVALIDARG, Query(factory, NULL, &out));
+    EXPECT_HR(E_INVALIDARG, Query(factory, &IID_IClassFactory, NULL));
+    EXPECT_HR(E_INVALIDARG, Create(factory, &IID_IUnknown, NULL));
 
     /* A refused interface leaves no object and no process state behind. */
     out = untouched;
-    EXPECT_EQ(E_NOINTERFACE, Create(factory, &IID_IOleWindow, &out));
+    EXPECT_HR(E_NOINTERFACE, Create(factory, &IID_IOleWindow, &out));
     EXPECT_EQ(nullptr, out);
-    EXPECT_FALSE(StateExists());
+    EXPECT_FALSE(TickerEventsExist());
     EXPECT_EQ(0u, Release(factory));
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 }
 
 TEST_F(ClassFactory, FactoriesLocksAndObjectsKeepTheModule)
 {
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
     IClassFactory *factory = Factory();
-    EXPECT_EQ(S_FALSE, canUnload()) << "a held factory";
-    EXPECT_EQ(S_OK, factory->lpVtbl->LockServer(factory, TRUE));
+    EXPECT_HR(S_FALSE, canUnload()) << "a held factory";
+    EXPECT_HR(S_OK, factory->lpVtbl->LockServer(factory, TRUE));
     EXPECT_EQ(0u, Release(factory));
-    EXPECT_EQ(S_FALSE, canUnload()) << "a server lock";
+    EXPECT_HR(S_FALSE, canUnload()) << "a server lock";
     factory = Factory();
-    EXPECT_EQ(S_OK, factory->lpVtbl->LockServer(factory, FALSE));
-    EXPECT_EQ(S_OK, factory->lpVtbl->LockServer(factory, FALSE)) << "an unlock too many";
+    EXPECT_HR(S_OK, factory->lpVtbl->LockServer(factory, FALSE));
+    EXPECT_HR(S_OK, factory->lpVtbl->LockServer(factory, FALSE)) << "an unlock too many";
     void *band = nullptr;
-    ASSERT_EQ(S_OK, Create(factory, &IID_IUnknown, &band));
+    ASSERT_HR(S_OK, Create(factory, &IID_IUnknown, &band));
     EXPECT_EQ(0u, Release(factory));
-    EXPECT_EQ(S_FALSE, canUnload()) << "a band object";
+    EXPECT_HR(S_FALSE, canUnload()) << "a band object";
     EXPECT_EQ(0u, Release(band));
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 }
 
 TEST_F(BandObjectIdentity, FirstObjectBuildsTheStateAndTheLastTearsItDown)
 {
     std::set<DWORD> idle = ThreadIds();
-    EXPECT_FALSE(StateExists());
+    EXPECT_FALSE(TickerEventsExist());
     IUnknown *first = NewBand();
-    EXPECT_TRUE(StateExists());
+    EXPECT_TRUE(TickerEventsExist());
     /* The first download runs on a thread of its own that ends with it. */
     std::string loading = "velmra loading event " + std::to_string(GetCurrentProcessId());
     HANDLE loaded = OpenEventA(SYNCHRONIZE, FALSE, loading.c_str());
@@ -170,107 +163,107 @@ TEST_F(BandObjectIdentity, FirstObjectBuildsTheStateAndTheLastTearsItDown)
     EXPECT_EQ(one, ThreadIds()) << "the second object shares the state";
     EXPECT_NE(first, second);
     EXPECT_EQ(0u, Release(first));
-    EXPECT_TRUE(StateExists());
-    EXPECT_EQ(S_FALSE, canUnload());
+    EXPECT_TRUE(TickerEventsExist());
+    EXPECT_HR(S_FALSE, canUnload());
     EXPECT_EQ(0u, Release(second));
-    EXPECT_FALSE(StateExists());
+    EXPECT_FALSE(TickerEventsExist());
     std::set<DWORD> after = ThreadIds();
     size_t ended = 0;
     for (DWORD id : started)
         ended += !after.count(id);
     EXPECT_GE(ended, 1u) << "the rendering thread is gone";
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 
     IUnknown *third = NewBand();
-    EXPECT_TRUE(StateExists());
+    EXPECT_TRUE(TickerEventsExist());
     size_t fresh = 0;
     for (DWORD id : ThreadIds())
         fresh += !after.count(id);
     EXPECT_GE(fresh, 1u) << "a new rendering thread";
     EXPECT_EQ(0u, Release(third));
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 }
 
 TEST_F(BandObjectIdentity, QueryInterfaceAnswersItsTable)
 {
     IUnknown *band = NewBand();
-    EXPECT_EQ(S_OK, Query(band, &IID_IPersistStream, NULL)) << "a null out pointer";
+    EXPECT_HR(S_OK, Query(band, &IID_IPersistStream, NULL)) << "a null out pointer";
     EXPECT_EQ(2u, AddRef(band)) << "and no reference taken";
     EXPECT_EQ(1u, Release(band));
 
     for (const IID *refused : { &IID_IOleWindow, &IID_IPersist, &IID_IDockingWindow, &IID_IClassFactory }) {
         void *out = (void *)1;
-        EXPECT_EQ(E_NOINTERFACE, Query(band, refused, &out));
+        EXPECT_HR(E_NOINTERFACE, Query(band, refused, &out));
         EXPECT_EQ(nullptr, out);
     }
     void *out = (void *)1;
-    EXPECT_EQ(E_INVALIDARG, Query(band, NULL, &out));
+    EXPECT_HR(E_INVALIDARG, Query(band, NULL, &out));
     EXPECT_EQ(nullptr, out);
 
     for (const IID *iid : { &IID_IDeskBand, &IID_IPersistStream, &IID_IObjectWithSite, &IID_IInputObject,
                             &IID_IBindStatusCallback, &IID_IDocHostUIHandler, &IID_IDispatch }) {
         void *iface = nullptr, *unknown = nullptr, *again = nullptr;
-        ASSERT_EQ(S_OK, Query(band, iid, &iface));
-        EXPECT_EQ(S_OK, Query(iface, &IID_IUnknown, &unknown));
+        ASSERT_HR(S_OK, Query(band, iid, &iface));
+        EXPECT_HR(S_OK, Query(iface, &IID_IUnknown, &unknown));
         EXPECT_EQ((void *)band, unknown) << "one identity";
-        EXPECT_EQ(S_OK, Query(unknown, iid, &again));
+        EXPECT_HR(S_OK, Query(unknown, iid, &again));
         EXPECT_EQ(iface, again);
         EXPECT_EQ(3u, Release(again)) << "one count for all interfaces";
         EXPECT_EQ(2u, Release(unknown));
         EXPECT_EQ(1u, Release(iface));
     }
     void *dispatch = nullptr, *events = nullptr;
-    ASSERT_EQ(S_OK, Query(band, &IID_IDispatch, &dispatch));
-    ASSERT_EQ(S_OK, Query(band, &DIID_DWebBrowserEvents2, &events));
+    ASSERT_HR(S_OK, Query(band, &IID_IDispatch, &dispatch));
+    ASSERT_HR(S_OK, Query(band, &DIID_DWebBrowserEvents2, &events));
     EXPECT_EQ(dispatch, events) << "one event sink";
     Release(events);
     Release(dispatch);
     EXPECT_EQ(0u, Release(band));
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 }
 
 TEST_F(BandObjectIdentity, InterfacesThatDoNoWork)
 {
     IUnknown *band = NewBand();
     IPersistStream *persist = nullptr;
-    ASSERT_EQ(S_OK, Query(band, &IID_IPersistStream, (void **)&persist));
+    ASSERT_HR(S_OK, Query(band, &IID_IPersistStream, (void **)&persist));
     CLSID clsid = {};
-    EXPECT_EQ(S_OK, persist->lpVtbl->GetClassID(persist, &clsid));
+    EXPECT_HR(S_OK, persist->lpVtbl->GetClassID(persist, &clsid));
     EXPECT_TRUE(IsEqualCLSID(CLSID_Band, clsid));
-    EXPECT_EQ(E_INVALIDARG, persist->lpVtbl->GetClassID(persist, NULL));
-    EXPECT_EQ(S_FALSE, persist->lpVtbl->IsDirty(persist));
-    EXPECT_EQ(S_OK, persist->lpVtbl->Load(persist, NULL));
-    EXPECT_EQ(S_OK, persist->lpVtbl->Save(persist, NULL, TRUE));
+    EXPECT_HR(E_INVALIDARG, persist->lpVtbl->GetClassID(persist, NULL));
+    EXPECT_HR(S_FALSE, persist->lpVtbl->IsDirty(persist));
+    EXPECT_HR(S_OK, persist->lpVtbl->Load(persist, NULL));
+    EXPECT_HR(S_OK, persist->lpVtbl->Save(persist, NULL, TRUE));
     ULARGE_INTEGER size;
-    EXPECT_EQ(E_NOTIMPL, persist->lpVtbl->GetSizeMax(persist, &size));
+    EXPECT_HR(E_NOTIMPL, persist->lpVtbl->GetSizeMax(persist, &size));
     Release(persist);
 
     IDocHostUIHandler *host = nullptr;
-    ASSERT_EQ(S_OK, Query(band, &IID_IDocHostUIHandler, (void **)&host));
+    ASSERT_HR(S_OK, Query(band, &IID_IDocHostUIHandler, (void **)&host));
     DOCHOSTUIINFO info;
     memset(&info, 0x55, sizeof(info));
-    EXPECT_EQ(S_OK, host->lpVtbl->GetHostInfo(host, &info));
+    EXPECT_HR(S_OK, host->lpVtbl->GetHostInfo(host, &info));
     EXPECT_EQ(20u, info.cbSize);
     EXPECT_EQ(0x4000Cu, info.dwFlags);
     EXPECT_EQ(0x55555555u, info.dwDoubleClick) << "the other members are left alone";
-    EXPECT_EQ(S_OK, host->lpVtbl->ShowContextMenu(host, 0, NULL, NULL, NULL));
-    EXPECT_EQ(E_NOTIMPL, host->lpVtbl->ShowUI(host, 0, NULL, NULL, NULL, NULL));
-    EXPECT_EQ(E_NOTIMPL, host->lpVtbl->TranslateAccelerator(host, NULL, NULL, 0));
+    EXPECT_HR(S_OK, host->lpVtbl->ShowContextMenu(host, 0, NULL, NULL, NULL));
+    EXPECT_HR(E_NOTIMPL, host->lpVtbl->ShowUI(host, 0, NULL, NULL, NULL, NULL));
+    EXPECT_HR(E_NOTIMPL, host->lpVtbl->TranslateAccelerator(host, NULL, NULL, 0));
     IDispatch *external = (IDispatch *)1;
-    EXPECT_EQ(E_NOTIMPL, host->lpVtbl->GetExternal(host, &external));
+    EXPECT_HR(E_NOTIMPL, host->lpVtbl->GetExternal(host, &external));
     EXPECT_EQ(nullptr, external) << "no pointer without a reference";
     Release(host);
 
     IBindStatusCallback *bind = nullptr;
-    ASSERT_EQ(S_OK, Query(band, &IID_IBindStatusCallback, (void **)&bind));
-    EXPECT_EQ(S_OK, bind->lpVtbl->OnStartBinding(bind, 0, NULL));
-    EXPECT_EQ(E_NOTIMPL, bind->lpVtbl->GetPriority(bind, NULL));
-    EXPECT_EQ(S_OK, bind->lpVtbl->OnProgress(bind, 1, 2, 3, L"x"));
-    EXPECT_EQ(S_OK, bind->lpVtbl->OnStopBinding(bind, S_OK, NULL));
-    EXPECT_EQ(E_NOTIMPL, bind->lpVtbl->GetBindInfo(bind, NULL, NULL));
+    ASSERT_HR(S_OK, Query(band, &IID_IBindStatusCallback, (void **)&bind));
+    EXPECT_HR(S_OK, bind->lpVtbl->OnStartBinding(bind, 0, NULL));
+    EXPECT_HR(E_NOTIMPL, bind->lpVtbl->GetPriority(bind, NULL));
+    EXPECT_HR(S_OK, bind->lpVtbl->OnProgress(bind, 1, 2, 3, L"x"));
+    EXPECT_HR(S_OK, bind->lpVtbl->OnStopBinding(bind, S_OK, NULL));
+    EXPECT_HR(E_NOTIMPL, bind->lpVtbl->GetBindInfo(bind, NULL, NULL));
     EXPECT_EQ(1u, Release(bind));
     EXPECT_EQ(0u, Release(band));
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 }
 
 /* The host's own procedure of the site window, and another add-on that
@@ -296,12 +289,12 @@ TEST_F(BandObjectIdentity, TheSiteWindowOutlivesTheUnloadedModule)
     hostPrevious = (WNDPROC)SetWindowLongPtrA(site.window, GWLP_WNDPROC, (LONG_PTR)HostSiteProc);
     IUnknown *band = NewBand();
     IObjectWithSite *withSite = nullptr;
-    ASSERT_EQ(S_OK, Query(band, &IID_IObjectWithSite, (void **)&withSite));
-    ASSERT_EQ(S_OK, site.Host(band));
+    ASSERT_HR(S_OK, Query(band, &IID_IObjectWithSite, (void **)&withSite));
+    ASSERT_HR(S_OK, site.Host(band));
     EXPECT_EQ(hostData, GetWindowLongPtrA(site.window, GWLP_USERDATA)) << "the host's user data";
     laterPrevious = (WNDPROC)SetWindowLongPtrA(site.window, GWLP_WNDPROC, (LONG_PTR)LaterSubclass);
 
-    ASSERT_EQ(S_OK, withSite->lpVtbl->SetSite(withSite, NULL));
+    ASSERT_HR(S_OK, withSite->lpVtbl->SetSite(withSite, NULL));
     Release(withSite);
     EXPECT_EQ(0u, Release(band));
     EXPECT_EQ(hostData, GetWindowLongPtrA(site.window, GWLP_USERDATA));
@@ -333,7 +326,7 @@ TEST_F(BandObjectCycles, TwoHundredBuildsLeaveTheProcessFlat)
         cycle();
     /* 200 leaked records would be far more than the slack. */
     ExpectCyclesFlat(cycle, 200, 8192);
-    EXPECT_EQ(S_OK, canUnload());
+    EXPECT_HR(S_OK, canUnload());
 }
 
 }  // namespace

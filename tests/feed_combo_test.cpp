@@ -3,6 +3,7 @@
 #include "tests/support/band_rig.h"
 #include "core/module.h"
 #include "tests/support/ticker_rig.h"
+#include "tests/support/hresult.h"
 #include "feeds/feedlist.h"
 #include "settings/settings.h"
 #include <gtest/gtest.h>
@@ -265,7 +266,7 @@ TEST_F(FeedCombo, AFillOutlivingItsToolbarKeepsWhatItUses)
     rig.Release();
     EXPECT_LT(GetTickCount() - start, 4000u) << "nothing waits for the download";
     EXPECT_EQ(nullptr, processBandState);
-    EXPECT_EQ(S_FALSE, CanUnloadModule()) << "the fill thread still runs code of the module";
+    EXPECT_HR(S_FALSE, CanUnloadModule()) << "the fill thread still runs code of the module";
     DWORD flags;
     EXPECT_TRUE(GetHandleInformation(done, &flags)) << "the fill will still set its done event";
 

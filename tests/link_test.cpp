@@ -1,29 +1,34 @@
 /* Link opening and string resources as UTF-16. */
-#include "tests/support/browser_standin.h"
+#include "tests/standins/browser.h"
+#include "tests/support/standin_rig.h"
 #include <gtest/gtest.h>
 #include "browser/browser.h"
 #include "band/band.h"
 #include "ticker/ticker.h"
 #include "resources/resource.h"
 #include "tests/support/scratch.h"
+#include "tests/support/hresult.h"
 
 namespace {
 
-TEST(LinkOpening, LoadWideStringReportsBytesAndFailures)
+/* One test hands the links a stand-in browser; a suite has one rig. */
+class LinkOpening : public StandInRig {};
+
+TEST_F(LinkOpening, LoadWideStringReportsBytesAndFailures)
 {
     ScratchModule scratch;
     ASSERT_TRUE(scratch.ok());
     WCHAR buffer[256];
     DWORD bytes = 0;
-    EXPECT_EQ(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, buffer, &bytes));
+    EXPECT_HR(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, buffer, &bytes));
     EXPECT_STREQ(L"/support.html", buffer);
     EXPECT_EQ(26u, bytes);
 
     /* The help page: the base address with the support path right behind it. */
     WCHAR url[1024];
     DWORD baseBytes = 0;
-    ASSERT_EQ(S_OK, LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes));
-    ASSERT_EQ(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL));
+    ASSERT_HR(S_OK, LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes));
+    ASSERT_HR(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL));
     EXPECT_STREQ(L"http://velmora.example.com/support.html", url);
 
     buffer[0] = L'x';
@@ -32,16 +37,16 @@ TEST(LinkOpening, LoadWideStringReportsBytesAndFailures)
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_EQ(0, buffer[0]);
     EXPECT_EQ(77u, bytes);
-    EXPECT_EQ(E_INVALIDARG, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, NULL, &bytes));
+    EXPECT_HR(E_INVALIDARG, LoadWideString(moduleHandle, IDS_SUPPORT_PATH, NULL, &bytes));
 
     /* An id without text in an existing block copies nothing and reports 0 bytes. */
     buffer[0] = L'x';
-    EXPECT_EQ(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH + 1, buffer, &bytes));
+    EXPECT_HR(S_OK, LoadWideString(moduleHandle, IDS_SUPPORT_PATH + 1, buffer, &bytes));
     EXPECT_EQ(0u, bytes);
     EXPECT_EQ(0, buffer[0]);
 }
 
-TEST(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
+TEST_F(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
 {
     StandInBrowser browser;
     BandState band = {};
@@ -80,7 +85,7 @@ TEST(LinkOpening, OpenLinkUsesTheActiveBrowserOnly)
     processBandState = NULL;
 }
 
-TEST(LinkOpening, FeedLinksResolveAgainstTheirDocument)
+TEST_F(LinkOpening, FeedLinksResolveAgainstTheirDocument)
 {
     const WCHAR *feed = L"http://news.test/feeds/all.xml?x=1";
     struct Case {
@@ -108,13 +113,13 @@ TEST(LinkOpening, FeedLinksResolveAgainstTheirDocument)
     }
 }
 
-TEST(LinkOpening, NewBrowserPassesTheBrowsersFailureOn)
+TEST_F(LinkOpening, NewBrowserPassesTheBrowsersFailureOn)
 {
     ScratchModule scratch;
     ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
     HRESULT hr = ShowBandInNewBrowser();
     /* Wine's browser has no browser bars. */
-    EXPECT_EQ(E_NOTIMPL, hr) << std::hex << hr;
+    EXPECT_HR(E_NOTIMPL, hr);
     CloseBrowserFrames();
     CoUninitialize();
 }

@@ -3,22 +3,13 @@
 #include "tests/support/alloc_faults.h"
 #include "tests/support/scratch.h"
 #include "tests/support/ticker_rig.h"
+#include "tests/support/hresult.h"
 #include "band/band.h"
 #include "ticker/ticker.h"
 #include "settings/settings.h"
 #include <gtest/gtest.h>
 
 namespace {
-
-bool TickerEventsExist()
-{
-    /* Each process has its own: the name ends in the process id. */
-    std::string name = "velmra load event " + std::to_string(GetCurrentProcessId());
-    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
-    if (event)
-        CloseHandle(event);
-    return event != NULL;
-}
 
 TEST(ProcessState, AFailedBuildRollsBack)
 {
@@ -38,24 +29,24 @@ TEST(ProcessState, AFailedBuildRollsBack)
         EXPECT_EQ(nullptr, object);
         EXPECT_EQ(nullptr, processBandState) << size;
         EXPECT_FALSE(TickerEventsExist()) << size;
-        EXPECT_EQ(S_OK, CanUnloadModule()) << size;
+        EXPECT_HR(S_OK, CanUnloadModule()) << size;
     }
 
     /* The browser gets a failure HRESULT, not the bare Win32 code. */
     IClassFactory *factory = NULL;
-    ASSERT_EQ(S_OK, CreateBandClassFactory((void **)&factory));
+    ASSERT_HR(S_OK, CreateBandClassFactory((void **)&factory));
     void *created = (void *)1;
     FailNextAllocationOf(sizeof(BandObject));
-    EXPECT_EQ(E_OUTOFMEMORY, IClassFactory_CreateInstance(factory, NULL, IID_IUnknown, &created));
+    EXPECT_HR(E_OUTOFMEMORY, IClassFactory_CreateInstance(factory, NULL, IID_IUnknown, &created));
     EXPECT_EQ(nullptr, created);
     EXPECT_EQ(0u, IClassFactory_Release(factory));
 
     void *failed = (void *)1;
     struct FactoryShape { const void *table; LONG refCount; };
     FailNextAllocationOf(sizeof(FactoryShape));
-    EXPECT_EQ(E_OUTOFMEMORY, CreateBandClassFactory(&failed));
+    EXPECT_HR(E_OUTOFMEMORY, CreateBandClassFactory(&failed));
     EXPECT_EQ((void *)1, failed);
-    EXPECT_EQ(S_OK, CanUnloadModule());
+    EXPECT_HR(S_OK, CanUnloadModule());
 
     InterfaceEntry *object = NULL;
     ASSERT_EQ(0u, CreateBandObject(&object)) << "and the next build works";
@@ -64,7 +55,7 @@ TEST(ProcessState, AFailedBuildRollsBack)
     EXPECT_TRUE(IsMenu(mainMenu));
     BandObject_AddRef(object);
     EXPECT_EQ(0u, BandObject_Release(object));
-    EXPECT_EQ(S_OK, CanUnloadModule());
+    EXPECT_HR(S_OK, CanUnloadModule());
     EXPECT_FALSE(IsMenu(mainMenu)) << "teardown gives the menu back";
 }
 

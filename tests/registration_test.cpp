@@ -9,7 +9,8 @@
 #include "band/band.h"
 #include "tests/support/scratch.h"
 #include "tests/support/registry.h"
-#include "tests/support/box_answer.h"
+#include "tests/support/boxes.h"
+#include "tests/support/hresult.h"
 #include "ticker/ticker.h"
 #include <vector>
 
@@ -84,7 +85,7 @@ TEST_F(Registration, WritesTheClassAndToolbarAndKeepsTheInstallationsIdAndDate)
     ASSERT_EQ(0u, WriteRegistration());
     EXPECT_EQ(38u, ReadText(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID").size());
 
-    EXPECT_EQ(S_OK, CallExport("DllUnregisterServer"));
+    EXPECT_HR(S_OK, CallExport("DllUnregisterServer"));
     EXPECT_EQ("Velmora", ReadText(HKEY_CLASSES_ROOT, CLASS_KEY, NULL)) << "unregistering changes nothing";
     EXPECT_TRUE(HasValue(HKEY_LOCAL_MACHINE, TOOLBAR_KEY, TOOLBAR_VALUE));
 }
@@ -94,7 +95,7 @@ TEST_F(Registration, WritesTheClassAndToolbarAndKeepsTheInstallationsIdAndDate)
 TEST_F(Registration, WithoutTheToolbarKeyTheFailureIsReturned)
 {
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, TOOLBAR_KEY);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), CallExport("DllRegisterServer"));
+    EXPECT_HR(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), CallExport("DllRegisterServer"));
     EXPECT_EQ(scratch.folder() + "\\velmora.dll",
               ReadText(HKEY_CLASSES_ROOT, std::string(CLASS_KEY) + "\\InprocServer32", NULL));
     EXPECT_FALSE(HasValue(HKEY_LOCAL_MACHINE, PRODUCT_KEY, "RegisterGUID")) << "the product key is skipped";
@@ -105,8 +106,8 @@ TEST_F(Registration, WithoutTheToolbarKeyTheFailureIsReturned)
    the same, the system's text is shown, and the result is success. */
 TEST_F(Registration, ABrowserWithoutBarsIsReportedInABox)
 {
-    BoxAnswer answer("");
-    EXPECT_EQ(S_OK, CallExport("DllRegisterServer"));
+    BoxWatcher answer;
+    EXPECT_HR(S_OK, CallExport("DllRegisterServer"));
     char expected[256] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, NULL, (DWORD)E_NOTIMPL, 0, expected, sizeof(expected), NULL);
     EXPECT_EQ(std::string(expected), answer.Text());
@@ -260,7 +261,7 @@ TEST_F(BrowserRegistration, Regsvr32ShowsTheScrollingBandInTheStandInBrowser)
 
     /* The about page shows the version and the browser stays where it was. */
     {
-        BoxAnswer answer(DefaultBoxCaption());
+        BoxWatcher answer(DefaultBoxCaption().c_str());
         SendMessageA(address, WM_SETTEXT, 0, (LPARAM)"about:velmora");
         PostMessageA(address, WM_KEYDOWN, VK_RETURN, 0);
         EXPECT_NE(std::string::npos, answer.Text().find("2009-07-09")) << answer.Text();

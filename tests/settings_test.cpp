@@ -9,6 +9,7 @@
 #include "ticker/ticker.h"
 #include "band/band.h"
 #include "tests/support/scratch.h"
+#include "tests/support/hresult.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ TEST(Settings, NoFileGivesTheLanguagesDefaults)
         << "reading must not create the file";
 
     HFONT text = NULL, link = NULL;
-    EXPECT_EQ(S_OK, CreateTickerFonts(&text, &link));
+    EXPECT_HR(S_OK, CreateTickerFonts(&text, &link));
     LOGFONTA textFont = {}, linkFont = {};
     GetObjectA(text, sizeof(textFont), &textFont);
     GetObjectA(link, sizeof(linkFont), &linkFont);
@@ -240,12 +241,12 @@ TEST(Settings, PathIsBesideTheModuleOrNone)
     ScratchModule scratch;
     ASSERT_TRUE(scratch.ok());
     char path[256];
-    ASSERT_EQ(S_OK, GetSettingsPath(20004, path, 255));
+    ASSERT_HR(S_OK, GetSettingsPath(20004, path, 255));
     EXPECT_STREQ(scratch.SettingsPath().c_str(), path);
 
     char small[16];
     memset(small, 'z', sizeof(small));
-    EXPECT_EQ(E_FAIL, GetSettingsPath(20004, small, 12)) << "the module name fills the buffer";
+    EXPECT_HR(E_FAIL, GetSettingsPath(20004, small, 12)) << "the module name fills the buffer";
     EXPECT_STREQ("", small);
     EXPECT_EQ('z', small[12]);
 
@@ -253,7 +254,7 @@ TEST(Settings, PathIsBesideTheModuleOrNone)
     scratch.WriteSettings("[Servers]\r\nServers=http://parent/;\r\n[Config]\r\nSpeed=0500000005\r\n");
     DeepModule deep(scratch.folder());
     ASSERT_TRUE(deep.ok());
-    EXPECT_EQ(E_FAIL, GetSettingsPath(20004, path, 255));
+    EXPECT_HR(E_FAIL, GetSettingsPath(20004, path, 255));
     LoadedBand loaded;
     LoadBandSettings(&loaded.band);
     EXPECT_EQ(1, loaded.band.speed) << "read the parent folder's settings";
@@ -294,7 +295,7 @@ TEST(ServerList, WalkRules)
         EXPECT_EQ(c.entries, Entries(list.data())) << "second walk of " << c.text;
         for (size_t n = 0; n < c.entries.size() + 2; n++) {
             char *entry = (char *)1;
-            EXPECT_EQ(S_OK, GetServerAt(list.data(), (int)n, &entry));
+            EXPECT_HR(S_OK, GetServerAt(list.data(), (int)n, &entry));
             if (n < c.entries.size()) {
                 ASSERT_NE(nullptr, entry) << c.text << " n=" << n;
                 EXPECT_EQ(c.entries[n], entry);
@@ -307,9 +308,9 @@ TEST(ServerList, WalkRules)
         EXPECT_EQ(nullptr, entry);
     }
     char *entry = (char *)1;
-    EXPECT_EQ(S_OK, GetServerAt(NULL, 0, &entry));
+    EXPECT_HR(S_OK, GetServerAt(NULL, 0, &entry));
     EXPECT_EQ(nullptr, entry);
-    EXPECT_EQ(S_OK, ForEachServer(NULL, [](char *, int, void *) { ADD_FAILURE(); return 0; }, NULL));
+    EXPECT_HR(S_OK, ForEachServer(NULL, [](char *, int, void *) { ADD_FAILURE(); return 0; }, NULL));
 }
 
 /* The reading rules restated as simply as possible, to compare against. */

@@ -4,6 +4,7 @@
    test's own while the window thread runs them. */
 #include "tests/support/site_rig.h"
 #include "tests/support/leak_check.h"
+#include "tests/support/hresult.h"
 #include "browser/browser.h"
 #include "settings/dialog.h"
 #include "core/ids.h"
@@ -18,7 +19,7 @@ protected:
     {
         rig.WriteServers(urls, show);
         site = new StandInSite(browser.browser());
-        ASSERT_EQ(S_OK, site->Host((IUnknown *)bands[0]));
+        ASSERT_HR(S_OK, site->Host((IUnknown *)bands[0]));
         dialog = bands[0]->owner->commandWindow;
         ASSERT_NE(nullptr, dialog);
     }
@@ -75,7 +76,7 @@ public:
     void CloseAllBands()
     {
         for (InterfaceEntry *&band : bands) {
-            EXPECT_EQ(S_OK, SetSite(band, NULL));
+            EXPECT_HR(S_OK, SetSite(band, NULL));
             EXPECT_EQ(0u, BandObject_Release(band));
             band = NULL;
         }
@@ -222,7 +223,7 @@ TEST_F(SourceDialog, AListReadWholeIsSavedWholeOrRefusedAsItWas)
     }
     rig.scratch.WriteSettings("[Servers]\r\nServers=" + stored + "\r\nshow=" + urls[0] + "\r\n");
     site = new StandInSite(browser.browser());
-    ASSERT_EQ(S_OK, site->Host((IUnknown *)bands[0]));
+    ASSERT_HR(S_OK, site->Host((IUnknown *)bands[0]));
     dialog = bands[0]->owner->commandWindow;
     ASSERT_TRUE(urls == Rows()) << Rows().size() << " rows";
     std::string file = ReadWholeFile(rig.scratch.SettingsPath());
@@ -306,7 +307,7 @@ TEST_F(SourceDialog, HelpAndHomePageOpenInTheCurrentBrowserWindow)
     Command(IDM_HELP);
     Command(IDM_HOMEPAGE);
     WCHAR base[256];
-    ASSERT_EQ(S_OK, LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, base, NULL));
+    ASSERT_HR(S_OK, LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, base, NULL));
     ASSERT_EQ(2u, browser.navigations.size());
     EXPECT_EQ(std::wstring(base) + L"/support.html", browser.navigations[0].url);
     EXPECT_EQ(std::wstring(base), browser.navigations[1].url);
@@ -441,7 +442,7 @@ HWND closingOwner;
 
 void CALLBACK CloseTabInModalLoop(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND modal = FindVisible("#32770");
+    HWND modal = FindBox(GetCurrentProcessId(), NULL, NULL, DIALOG_BOX);
     if (!modal)
         return;
     KillTimer(NULL, timer);

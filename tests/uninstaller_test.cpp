@@ -12,6 +12,7 @@
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
 #include "tests/support/registry.h"
+#include "tests/support/boxes.h"
 #include <string.h>
 
 namespace {
@@ -164,24 +165,6 @@ void SetValue(HKEY root, const std::string &key, const char *name, const std::st
     RegCloseKey(opened);
 }
 
-struct BoxSearch {
-    const std::string *caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM lParam)
-{
-    BoxSearch *search = (BoxSearch *)lParam;
-    char name[64], text[260];
-    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, "#32770") != 0)
-        return TRUE;
-    GetWindowTextA(window, text, sizeof(text));
-    if (*search->caption != text)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 /* A scratch installation: the uninstaller and a DLL in a folder with spaces,
    the band's registry entries, and a temporary folder with spaces that the
    uninstaller's processes use. */
@@ -239,44 +222,25 @@ protected:
     /* Starts the uninstaller as a user would, with the scratch temporary folder. */
     HANDLE Start()
     {
-        char saved[MAX_PATH] = "";
-        GetEnvironmentVariableA("TMP", saved, sizeof(saved));
-        SetEnvironmentVariableA("TMP", tempFolder.c_str());
-        std::string line = "\"" + uninstaller + "\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        BOOL started = CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
-        SetEnvironmentVariableA("TMP", saved);
-        if (!started)
-            return NULL;
-        CloseHandle(process.hThread);
-        return process.hProcess;
+        return StartProgram("\"" + uninstaller + "\"", tempFolder);
     }
 
     /* The uninstaller's visible box, once its text is the given one; the
        search ends early when the given process has ended. */
     HWND WaitForBox(int text, HANDLE process = NULL)
     {
-        BoxSearch search = { &caption, NULL };
+        HWND box = NULL;
         PumpUntil([&] {
-            search.found = NULL;
-            EnumWindows(FindBox, (LPARAM)&search);
-            char shown[260] = "";
-            if (search.found)
-                GetDlgItemTextA(search.found, 0xFFFF, shown, sizeof(shown));
-            return (search.found && texts[text] == shown) ||
+            box = FindBox(0, caption.c_str());
+            return (box && texts[text] == BoxText(box)) ||
                    (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
         }, 15000);
-        return search.found;
+        return box;
     }
 
     static DWORD ExitCodeOnceEnded(HANDLE process)
     {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(process, 15000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(process, &code);
-        return code;
+        return ::ExitCodeOnceEnded(process, 15000);
     }
 
     bool NothingRemoved()

@@ -83,6 +83,36 @@ void ScratchModule::WriteSettings(const std::string &text) const
     WriteWholeFile(SettingsPath(), text);
 }
 
+HANDLE StartProgram(const std::string &commandLine, const std::string &tempFolder, DWORD *id)
+{
+    char saved[MAX_PATH] = "";
+    if (!tempFolder.empty()) {
+        GetEnvironmentVariableA("TMP", saved, sizeof(saved));
+        SetEnvironmentVariableA("TMP", tempFolder.c_str());
+    }
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
+    if (!tempFolder.empty())
+        SetEnvironmentVariableA("TMP", saved);
+    if (!started)
+        return NULL;
+    CloseHandle(process.hThread);
+    if (id)
+        *id = process.dwProcessId;
+    return process.hProcess;
+}
+
+DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    return code;
+}
+
 void CloseBrowserFrames()
 {
     for (int i = 0; i < 50; i++) {

@@ -69,6 +69,12 @@ struct ProcessUsage {
 };
 ProcessUsage MeasureProcess();
 
+/* Starts commandLine, with the temporary folder tempFolder where one is
+   given (as TMP); the process, or NULL, and its id in *id. */
+HANDLE StartProgram(const std::string &commandLine, const std::string &tempFolder, DWORD *id = NULL);
+/* process's exit code, or STILL_ACTIVE when it has not ended within timeoutMs. */
+DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs);
+
 /* "de" or "en": the resource language this run is meant to see. */
 std::string ExpectedLanguage();
 

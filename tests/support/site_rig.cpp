@@ -14,6 +14,7 @@ std::string LinkedFeed(const LoopbackServer &server)
 
 void SiteRig::SetUp()
 {
+    StandInRig::SetUp();
     rig.server.Serve("/ticker", LinkedFeed(rig.server));
     ASSERT_TRUE(rig.Build());
     bands.push_back(rig.object);
@@ -28,6 +29,7 @@ void SiteRig::TearDown()
             BandObject_Release(band);
         }
     bands.clear();
+    StandInRig::TearDown();
 }
 
 InterfaceEntry *SiteRig::NewBand()
@@ -65,109 +67,12 @@ HWND SiteRig::BandWindow(InterfaceEntry *band)
 void SiteRig::ExpectAllReleased()
 {
     for (InterfaceEntry *&band : bands) {
-        EXPECT_EQ(S_OK, SetSite(band, NULL));
+        EXPECT_HR(S_OK, SetSite(band, NULL));
         EXPECT_EQ(0u, BandObject_Release(band)) << "the last Release";
         band = NULL;
     }
     bands.clear();
     EXPECT_TRUE(PumpUntil([] { return CanUnloadModule() == S_OK; }, 15000)) << "DllCanUnloadNow";
-}
-
-struct DialogSearch {
-    const char *name;
-    bool messageBox;
-    HWND ignore;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
-{
-    DialogSearch *search = (DialogSearch *)context;
-    char name[64];
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || window == search->ignore ||
-        !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, search->name) != 0)
-        return TRUE;
-    if (lstrcmpA(name, "#32770") == 0 && search->messageBox != (GetDlgItem(window, 0xFFFF) != NULL))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND FindVisible(const char *name, bool messageBox, HWND ignore)
-{
-    DialogSearch search = { name, messageBox, ignore, NULL };
-    EnumWindows(MatchDialog, (LPARAM)&search);
-    return search.found;
-}
-
-DialogDriver::DialogDriver(Action action, void *context, HWND ignore, const char *name)
-    : action_(action), context_(context), ignore_(ignore), name_(name), count_(0)
-{
-    stop_ = CreateEventA(NULL, TRUE, FALSE, NULL);
-    thread_ = CreateThread(NULL, 0, Drive, this, 0, NULL);
-}
-
-DialogDriver::~DialogDriver()
-{
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, 10000);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-}
-
-DWORD WINAPI DialogDriver::Drive(void *parameter)
-{
-    DialogDriver *self = (DialogDriver *)parameter;
-    while (WaitForSingleObject(self->stop_, 5) == WAIT_TIMEOUT) {
-        HWND dialog = FindVisible(self->name_, false, self->ignore_);
-        if (!dialog)
-            continue;
-        self->action_(dialog, self->context_);
-        InterlockedIncrement(&self->count_);
-        for (int i = 0; i < 1000 && IsWindow(dialog) && IsWindowVisible(dialog); i++)
-            if (WaitForSingleObject(self->stop_, 5) != WAIT_TIMEOUT)
-                break;
-    }
-    return 0;
-}
-
-BoxWatcher::BoxWatcher() : count_(0), owner_(NULL)
-{
-    text_[0] = 0;
-    stop_ = CreateEventA(NULL, TRUE, FALSE, NULL);
-    thread_ = CreateThread(NULL, 0, Watch, this, 0, NULL);
-}
-
-BoxWatcher::~BoxWatcher()
-{
-    SetEvent(stop_);
-    WaitForSingleObject(thread_, 5000);
-    CloseHandle(thread_);
-    CloseHandle(stop_);
-}
-
-std::string BoxWatcher::LastText() const
-{
-    return text_;
-}
-
-DWORD WINAPI BoxWatcher::Watch(void *parameter)
-{
-    BoxWatcher *self = (BoxWatcher *)parameter;
-    while (WaitForSingleObject(self->stop_, 10) == WAIT_TIMEOUT) {
-        HWND box = FindVisible("#32770", true);
-        if (!box)
-            continue;
-        GetDlgItemTextA(box, 0xFFFF, self->text_, sizeof(self->text_));
-        self->owner_ = GetWindow(box, GW_OWNER);
-        InterlockedIncrement(&self->count_);
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-        for (int i = 0; i < 300 && IsWindow(box) && IsWindowVisible(box); i++)
-            Sleep(10);
-    }
-    return 0;
 }
 
 int CountPixels(HWND window, COLORREF color)

@@ -70,3 +70,13 @@ std::string TickerRig::Title(int index) const
         out += (char)title[i];
     return out;
 }
+
+bool TickerEventsExist()
+{
+    /* Each process has its own: the name ends in the process id. */
+    std::string name = "velmra load event " + std::to_string(GetCurrentProcessId());
+    HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name.c_str());
+    if (event)
+        CloseHandle(event);
+    return event != NULL;
+}

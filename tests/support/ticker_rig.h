@@ -13,6 +13,10 @@
 std::string MakeRss(int count, const std::string &prefix = "item",
                     const std::string &extraPerItem = "");
 
+/* Whether this process's ticker events exist: they do exactly while a
+   process state does. */
+bool TickerEventsExist();
+
 class TickerRig {
 public:
     TickerRig();

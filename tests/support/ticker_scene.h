@@ -5,7 +5,7 @@
 #define VELMORA_TEST_TICKER_SCENE_H
 
 #include "tests/support/ticker_rig.h"
-#include "tests/support/browser_standin.h"
+#include "tests/standins/browser.h"
 
 class TickerScene : public TickerRig {
 public:

@@ -6,7 +6,7 @@
    one apartment thread. The exit code is 0 when every band's last Release
    gave 0 and the band's DLL could unload, 1 when a band was still held,
    2 when the DLL stayed busy. Never installed; not part of the product. */
-#include "tests/support/site_standin.h"
+#include "tests/standins/site.h"
 #include <commctrl.h>
 
 static const char FRAME_CLASS[] = "velmora stand-in browser frame";

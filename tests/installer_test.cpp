@@ -13,6 +13,8 @@
 #include "uninstaller/resource.h"
 #include "tests/support/scratch.h"
 #include "tests/support/registry.h"
+#include "tests/support/boxes.h"
+#include "tests/support/hresult.h"
 
 namespace {
 
@@ -141,64 +143,6 @@ std::string WindowsShown(DWORD process)
     return shown.second;
 }
 
-struct BoxSearch {
-    DWORD process;          /* 0: any process */
-    const char *caption;    /* NULL: any caption */
-    HWND except;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxWindow(HWND window, LPARAM lParam)
-{
-    BoxSearch *search = (BoxSearch *)lParam;
-    char name[64], caption[260];
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof(name)) || lstrcmpA(name, "#32770") != 0 ||
-        (search->process && owner != search->process) || window == search->except)
-        return TRUE;
-    GetWindowTextA(window, caption, sizeof(caption));
-    if (search->caption && lstrcmpA(search->caption, caption) != 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND FindBox(DWORD process, const char *caption, HWND except = NULL)
-{
-    BoxSearch search = { process, caption, except, NULL };
-    EnumWindows(FindBoxWindow, (LPARAM)&search);
-    return search.found;
-}
-
-std::string BoxText(HWND box)
-{
-    char text[1024] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof(text));
-    return text;
-}
-
-HANDLE Start(const std::string &commandLine, DWORD *id)
-{
-    std::string line = commandLine;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return NULL;
-    CloseHandle(process.hThread);
-    *id = process.dwProcessId;
-    return process.hProcess;
-}
-
-DWORD ExitCodeOnceEnded(HANDLE process, DWORD timeoutMs)
-{
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
-    return code;
-}
-
 /* Wine's browser, opened by the registration, outlives its last reference. */
 void CloseBrowser()
 {
@@ -261,7 +205,7 @@ protected:
     DWORD Install(std::string *shown)
     {
         DWORD id = 0;
-        HANDLE process = Start("\"" + installer + "\" /S /D=" + install, &id);
+        HANDLE process = StartProgram("\"" + installer + "\" /S /D=" + install, "", &id);
         if (!process)
             return GetLastError();
         PumpUntil([&] {
@@ -304,12 +248,7 @@ protected:
             uninstallerTexts[id - IDS_CAPTION] = text;
         }
         FreeLibrary(strings);
-        char saved[MAX_PATH] = "";
-        GetEnvironmentVariableA("TMP", saved, sizeof(saved));
-        SetEnvironmentVariableA("TMP", tempFolder.c_str());
-        DWORD id = 0;
-        HANDLE first = Start(commandLine, &id);
-        SetEnvironmentVariableA("TMP", saved);
+        HANDLE first = StartProgram(commandLine, tempFolder);
         ASSERT_NE(nullptr, first) << commandLine;
         HANDLE confirmed = AnswerUninstallerBox(IDS_CONFIRM);
         ASSERT_NE(nullptr, confirmed) << "no confirmation";
@@ -366,7 +305,7 @@ TEST_F(InstallCycle, SilentInstallRegistersAndItsUninstallEntryRemovesItAgain)
     SHDeleteKeyA(HKEY_LOCAL_MACHINE, PRODUCT_KEY);
     ASSERT_EQ(0u, WriteRegistration());
     HRESULT init = CoInitialize(NULL);
-    EXPECT_EQ(S_OK, RegisterBandCategory());
+    EXPECT_HR(S_OK, RegisterBandCategory());
     if (SUCCEEDED(init))
         CoUninitialize();
     EXPECT_EQ(RegistrationLines(scratch.folder() + "\\velmora.dll"), installed);
@@ -388,7 +327,7 @@ TEST_F(InstallCycle, WithoutTheBrowserTheInstallEndsWithAnError)
 TEST_F(InstallCycle, TheInstallerSpeaksTheUsersLanguage)
 {
     DWORD id = 0;
-    HANDLE process = Start("\"" + installer + "\" /D=" + install, &id);
+    HANDLE process = StartProgram("\"" + installer + "\" /D=" + install, "", &id);
     ASSERT_NE(nullptr, process);
     HWND window = NULL;
     PumpUntil([&] { return (window = FindBox(id, NULL)) != NULL; }, 15000);
@@ -408,7 +347,7 @@ TEST_F(InstallCycle, TheInstallerSpeaksTheUsersLanguage)
 TEST_F(InstallCycle, AnInteractiveInstallAsksForABrowserRestartAndOpensNone)
 {
     DWORD id = 0;
-    HANDLE process = Start("\"" + installer + "\" /D=" + install, &id);
+    HANDLE process = StartProgram("\"" + installer + "\" /D=" + install, "", &id);
     ASSERT_NE(nullptr, process);
     HWND window = NULL, box = NULL;
     PumpUntil([&] { return (window = FindBox(id, NULL)) != NULL; }, 15000);

@@ -7,7 +7,7 @@
 #ifndef VELMORA_TEST_SITE_STANDIN_H
 #define VELMORA_TEST_SITE_STANDIN_H
 
-#include "tests/support/browser_standin.h"
+#include "tests/standins/browser.h"
 #include <shobjidl.h>
 #include <servprov.h>
 
@@ -46,7 +46,6 @@ struct StandInSite {
     IWebBrowser2 *browser;
     DWORD offers;
     LONG refs;          /* references the band holds on the site object */
-    int unexpectedCalls;
     HWND frame;         /* null when the site window lives in a program's frame */
     HWND window;        /* the site window, parent of the band's toolbar */
 };

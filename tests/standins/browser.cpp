@@ -1,4 +1,4 @@
-#include "tests/support/browser_standin.h"
+#include "tests/standins/browser.h"
 #include <olectl.h>
 
 static StandInBrowser *FromInterface(IWebBrowser2 *iface)
@@ -58,7 +58,7 @@ static BrowserHost *HostOf(IWebBrowser2 *iface)
 {
     StandInBrowser *browser = FromInterface(iface);
     if (!browser->host)
-        browser->unexpectedCalls++;
+        CountUnexpectedCall();
     return browser->host;
 }
 
@@ -97,7 +97,8 @@ static HRESULT STDMETHODCALLTYPE Browser_ShowBrowserBar(IWebBrowser2 *iface, VAR
 template <typename... Args>
 static HRESULT STDMETHODCALLTYPE NotImplemented(IWebBrowser2 *iface, Args...)
 {
-    FromInterface(iface)->unexpectedCalls++;
+    (void)iface;
+    CountUnexpectedCall();
     return E_NOTIMPL;
 }
 #define NI NotImplemented
@@ -148,7 +149,8 @@ static ULONG STDMETHODCALLTYPE Container_Release(IConnectionPointContainer *ifac
 static HRESULT STDMETHODCALLTYPE Container_EnumConnectionPoints(IConnectionPointContainer *iface,
                                                                 IEnumConnectionPoints **points)
 {
-    FromContainer(iface)->unexpectedCalls++;
+    (void)iface;
+    CountUnexpectedCall();
     *points = NULL;
     return E_NOTIMPL;
 }
@@ -159,7 +161,7 @@ static HRESULT STDMETHODCALLTYPE Container_FindConnectionPoint(IConnectionPointC
     StandInBrowser *browser = FromContainer(iface);
     *point = NULL;
     if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
-        browser->unexpectedCalls++;
+        CountUnexpectedCall();
         return CONNECT_E_NOCONNECTION;
     }
     *point = &browser->point.iface;
@@ -202,7 +204,8 @@ static HRESULT STDMETHODCALLTYPE Point_GetConnectionInterface(IConnectionPoint *
 static HRESULT STDMETHODCALLTYPE Point_GetConnectionPointContainer(IConnectionPoint *iface,
                                                                    IConnectionPointContainer **container)
 {
-    FromPoint(iface)->unexpectedCalls++;
+    (void)iface;
+    CountUnexpectedCall();
     *container = NULL;
     return E_NOTIMPL;
 }
@@ -224,7 +227,7 @@ static HRESULT STDMETHODCALLTYPE Point_Unadvise(IConnectionPoint *iface, DWORD c
 {
     StandInBrowser *browser = FromPoint(iface);
     if (cookie == 0 || cookie > browser->sinks.size() || !browser->sinks[cookie - 1]) {
-        browser->unexpectedCalls++;
+        CountUnexpectedCall();
         return CONNECT_E_NOCONNECTION;
     }
     IDispatch *sink = browser->sinks[cookie - 1];
@@ -235,7 +238,8 @@ static HRESULT STDMETHODCALLTYPE Point_Unadvise(IConnectionPoint *iface, DWORD c
 
 static HRESULT STDMETHODCALLTYPE Point_EnumConnections(IConnectionPoint *iface, IEnumConnections **connections)
 {
-    FromPoint(iface)->unexpectedCalls++;
+    (void)iface;
+    CountUnexpectedCall();
     *connections = NULL;
     return E_NOTIMPL;
 }
@@ -246,7 +250,19 @@ static const IConnectionPointVtbl pointVtbl = {
     Point_Advise, Point_Unadvise, Point_EnumConnections,
 };
 
-StandInBrowser::StandInBrowser() : refs(1), unexpectedCalls(0), host(NULL)
+static volatile LONG unexpectedCalls;
+
+void CountUnexpectedCall()
+{
+    InterlockedIncrement(&unexpectedCalls);
+}
+
+LONG UnexpectedStandInCalls()
+{
+    return unexpectedCalls;
+}
+
+StandInBrowser::StandInBrowser() : refs(1), host(NULL)
 {
     iface.lpVtbl = const_cast<IWebBrowser2Vtbl *>(&browserVtbl);
     container.iface.lpVtbl = const_cast<IConnectionPointContainerVtbl *>(&containerVtbl);

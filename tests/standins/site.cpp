@@ -1,4 +1,4 @@
-#include "tests/support/site_standin.h"
+#include "tests/standins/site.h"
 #include <shlguid.h>
 
 static const char FRAME_CLASS[] = "velmora stand-in browser";
@@ -73,7 +73,8 @@ static HRESULT STDMETHODCALLTYPE InputSite_OnFocusChangeIS(IInputObjectSite *ifa
 {
     (void)object;
     (void)focus;
-    Owner(iface)->unexpectedCalls++;
+    (void)iface;
+    CountUnexpectedCall();
     return S_OK;
 }
 
@@ -91,7 +92,8 @@ static HRESULT STDMETHODCALLTYPE OleWindow_GetWindow(IOleWindow *iface, HWND *wi
 static HRESULT STDMETHODCALLTYPE OleWindow_ContextSensitiveHelp(IOleWindow *iface, BOOL enter)
 {
     (void)enter;
-    Owner(iface)->unexpectedCalls++;
+    (void)iface;
+    CountUnexpectedCall();
     return E_NOTIMPL;
 }
 
@@ -114,7 +116,7 @@ static HRESULT STDMETHODCALLTYPE Services_QueryService(IServiceProvider *iface, 
             return E_NOINTERFACE;
         return IWebBrowser2_QueryInterface(site->browser, riid, ppv);
     }
-    site->unexpectedCalls++;
+    CountUnexpectedCall();
     return E_NOINTERFACE;
 }
 
@@ -124,7 +126,7 @@ static const IServiceProviderVtbl servicesVtbl = {
 };
 
 StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, int width)
-    : browser(browser_), offers(offers_), refs(0), unexpectedCalls(0)
+    : browser(browser_), offers(offers_), refs(0)
 {
     inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
     inputSite.owner = this;
@@ -140,7 +142,7 @@ StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, in
 }
 
 StandInSite::StandInSite(IWebBrowser2 *browser_, HWND parent)
-    : browser(browser_), offers(SITE_ALL), refs(0), unexpectedCalls(0), frame(NULL)
+    : browser(browser_), offers(SITE_ALL), refs(0), frame(NULL)
 {
     inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
     inputSite.owner = this;

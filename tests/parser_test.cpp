@@ -1,5 +1,6 @@
-/* Feed documents through the real MSXML DOM, over loopback HTTP and files,
-   and their fetching through the platform's HTTP stack. */
+/* The feed parser and fetching: documents through the real MSXML DOM, over
+   loopback HTTP and files, through the stand-in DOM where the real one cannot
+   fail, and fetched through the platform's HTTP stack. */
 #include "tests/support/http_server.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -7,6 +8,8 @@
 #include "feeds/feeds.h"
 #include "feeds/fetch.h"
 #include "tests/support/scratch.h"
+#include "tests/standins/dom.h"
+#include "tests/support/hresult.h"
 
 namespace {
 
@@ -51,104 +54,6 @@ HRESULT CollectTitle(IXMLDOMNode *item, void *context)
     return S_OK;
 }
 
-/* DOM stand-ins for what the real DOM will not do on request: a document
-   that records how it is set up and lists the elements it is given, and
-   elements that fail to be listed (no node) or to give their name. Slots
-   left empty are not expected to be called. */
-struct StandInNode {
-    IXMLDOMNode iface;
-    LONG refs;
-    const WCHAR *name;
-};
-
-std::vector<std::string> domCalls;
-std::vector<StandInNode *> listedElements;
-
-ULONG STDMETHODCALLTYPE NodeAddRef(IXMLDOMNode *node) { return ++((StandInNode *)node)->refs; }
-ULONG STDMETHODCALLTYPE NodeRelease(IXMLDOMNode *node) { return --((StandInNode *)node)->refs; }
-HRESULT STDMETHODCALLTYPE NodeName(IXMLDOMNode *node, BSTR *name)
-{
-    const WCHAR *text = ((StandInNode *)node)->name;
-    *name = text ? SysAllocString(text) : NULL;
-    return text ? S_OK : E_FAIL;
-}
-
-ULONG STDMETHODCALLTYPE ListAddRef(IXMLDOMNodeList *) { return 1; }
-ULONG STDMETHODCALLTYPE ListRelease(IXMLDOMNodeList *) { return 1; }
-HRESULT STDMETHODCALLTYPE ListLength(IXMLDOMNodeList *, LONG *length)
-{
-    *length = (LONG)listedElements.size();
-    return S_OK;
-}
-HRESULT STDMETHODCALLTYPE ListItem(IXMLDOMNodeList *, LONG index, IXMLDOMNode **item)
-{
-    StandInNode *node = listedElements.at(index);
-    *item = node ? &node->iface : NULL;
-    if (!node)
-        return E_FAIL;
-    node->refs++;
-    return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE DocumentAddRef(IXMLDOMDocument *) { return 1; }
-ULONG STDMETHODCALLTYPE DocumentRelease(IXMLDOMDocument *) { return 1; }
-HRESULT STDMETHODCALLTYPE DocumentAsync(IXMLDOMDocument *, VARIANT_BOOL on)
-{
-    domCalls.push_back(on ? "async on" : "async off");
-    return S_OK;
-}
-HRESULT STDMETHODCALLTYPE DocumentResolve(IXMLDOMDocument *, VARIANT_BOOL on)
-{
-    domCalls.push_back(on ? "resolveExternals on" : "resolveExternals off");
-    return S_OK;
-}
-HRESULT STDMETHODCALLTYPE DocumentElements(IXMLDOMDocument *, BSTR name, IXMLDOMNodeList **list);
-
-struct StandInDom {
-    StandInDom()
-    {
-        nodeTable.AddRef = NodeAddRef;
-        nodeTable.Release = NodeRelease;
-        nodeTable.get_nodeName = NodeName;
-        listTable.AddRef = ListAddRef;
-        listTable.Release = ListRelease;
-        listTable.get_length = ListLength;
-        listTable.get_item = ListItem;
-        documentTable.AddRef = DocumentAddRef;
-        documentTable.Release = DocumentRelease;
-        documentTable.put_async = DocumentAsync;
-        documentTable.put_resolveExternals = DocumentResolve;
-        documentTable.getElementsByTagName = DocumentElements;
-        list.lpVtbl = &listTable;
-        document.lpVtbl = &documentTable;
-        domCalls.clear();
-    }
-    /* Lists one element per name; NULL is an element that cannot be listed. */
-    void List(const std::vector<const WCHAR *> &names, const WCHAR *unnamed)
-    {
-        nodes.resize(names.size());
-        listedElements.clear();
-        for (size_t i = 0; i < names.size(); i++) {
-            nodes[i] = { { &nodeTable }, 1, names[i] == unnamed ? NULL : names[i] };
-            listedElements.push_back(names[i] ? &nodes[i] : NULL);
-        }
-    }
-    IXMLDOMNodeVtbl nodeTable = {};
-    IXMLDOMNodeListVtbl listTable = {};
-    IXMLDOMDocumentVtbl documentTable = {};
-    IXMLDOMDocument document;
-    std::vector<StandInNode> nodes;
-    static IXMLDOMNodeList list;
-};
-IXMLDOMNodeList StandInDom::list;
-
-HRESULT STDMETHODCALLTYPE DocumentElements(IXMLDOMDocument *, BSTR name, IXMLDOMNodeList **list)
-{
-    domCalls.push_back("elements " + Narrow(name));
-    *list = &StandInDom::list;
-    return S_OK;
-}
-
 HRESULT CountItem(IXMLDOMNode *item, void *context)
 {
     ++*(LONG *)context;
@@ -181,7 +86,7 @@ protected:
         if (!root)
             return loaded;
         loaded.rootName = NodeName(root);
-        EXPECT_EQ(S_OK, ForEachFeedItem(root, CollectTitle, &loaded));
+        EXPECT_HR(S_OK, ForEachFeedItem(root, CollectTitle, &loaded));
         IXMLDOMNode_Release(root);
         return loaded;
     }
@@ -202,7 +107,7 @@ const char RSS[] =
 TEST_F(FeedParser, RssGivesTheChannelAndItsItemsInOrder)
 {
     Loaded loaded = Serve(RSS);
-    ASSERT_EQ(S_OK, loaded.hr);
+    ASSERT_HR(S_OK, loaded.hr);
     EXPECT_EQ(FEED_KIND_RSS, loaded.kind);
     EXPECT_EQ("channel", loaded.rootName);
     EXPECT_EQ((std::vector<std::wstring>{ L"one", L"two", L"three" }), loaded.titles);
@@ -214,7 +119,7 @@ TEST_F(FeedParser, RdfGivesTheRdfElementAndSkipsItsChannel)
         "<?xml version=\"1.0\"?><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\""
         " xmlns=\"http://purl.org/rss/1.0/\"><channel><title>C</title><item><title>in channel</title>"
         "</item></channel><item><title>a</title></item><item><title>b</title></item></rdf:RDF>");
-    ASSERT_EQ(S_OK, loaded.hr);
+    ASSERT_HR(S_OK, loaded.hr);
     EXPECT_EQ(FEED_KIND_RDF, loaded.kind);
     EXPECT_EQ("rdf:RDF", loaded.rootName);
     EXPECT_EQ((std::vector<std::wstring>{ L"a", L"b" }), loaded.titles);
@@ -257,7 +162,7 @@ TEST_F(FeedParser, RootsAreFoundByExactQualifiedName)
     };
     for (const Case &c : cases) {
         Loaded loaded = Serve(c.body);
-        EXPECT_EQ(c.hr, loaded.hr) << c.body;
+        EXPECT_HR(c.hr, loaded.hr) << c.body;
         if (c.hr == S_OK) {
             EXPECT_EQ(c.kind, loaded.kind) << c.body;
         }
@@ -267,13 +172,13 @@ TEST_F(FeedParser, RootsAreFoundByExactQualifiedName)
 TEST_F(FeedParser, FailedFetchesPassTheDomStatusOn)
 {
     Loaded notFound = Load(server.Url("/missing"));
-    EXPECT_EQ(S_FALSE, notFound.hr);
+    EXPECT_HR(S_FALSE, notFound.hr);
     Loaded text = Serve("hello, this is not a feed", "text/plain");
-    EXPECT_EQ(S_FALSE, text.hr);
+    EXPECT_HR(S_FALSE, text.hr);
     Loaded empty = Serve("", "text/xml");
-    EXPECT_NE(S_OK, empty.hr);
+    EXPECT_HR_NE(S_OK, empty.hr);
     Loaded refused = Load("http://127.0.0.1:1/feed");
-    EXPECT_NE(S_OK, refused.hr);
+    EXPECT_HR_NE(S_OK, refused.hr);
 }
 
 TEST_F(FeedParser, ItemsAreDirectChildrenNamedExactlyItem)
@@ -283,11 +188,11 @@ TEST_F(FeedParser, ItemsAreDirectChildrenNamedExactlyItem)
         "<x:item xmlns:x=\"urn:x\"><title>prefixed</title></x:item>"
         "<item><title>kept</title><item><title>nested</title></item></item>"
         "<group><item><title>deeper</title></item></group></channel></rss>");
-    ASSERT_EQ(S_OK, loaded.hr);
+    ASSERT_HR(S_OK, loaded.hr);
     EXPECT_EQ((std::vector<std::wstring>{ L"kept" }), loaded.titles);
 
     Loaded none = Serve("<rss><channel><title>only</title></channel></rss>");
-    ASSERT_EQ(S_OK, none.hr);
+    ASSERT_HR(S_OK, none.hr);
     EXPECT_TRUE(none.titles.empty());
 }
 
@@ -297,7 +202,7 @@ TEST_F(FeedParser, ChildTextRules)
         "<rss><channel><item><title>first</title><title>second</title></item>"
         "<item><title>Mixed <b>bold</b> and <![CDATA[cdata <x> & y]]> end</title></item>"
         "<item><title/></item><item><link>l</link></item></channel></rss>");
-    ASSERT_EQ(S_OK, loaded.hr);
+    ASSERT_HR(S_OK, loaded.hr);
     EXPECT_EQ((std::vector<std::wstring>{ L"first", L"Mixed bold and cdata <x> & y end", L"",
                                           L"<none>" }),
               loaded.titles);
@@ -400,10 +305,10 @@ TEST_F(FeedParser, FeedsReadAsCleanText)
         server.Serve("/feed", c.body);
         IXMLDOMNode *root = NULL;
         int kind = -1;
-        ASSERT_EQ(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind)) << c.body;
+        ASSERT_HR(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind)) << c.body;
         EXPECT_EQ(c.kind, kind) << c.body;
         BSTR title = NULL;
-        EXPECT_EQ(S_OK, GetFeedTitle(root, kind, &title)) << c.body;
+        EXPECT_HR(S_OK, GetFeedTitle(root, kind, &title)) << c.body;
         EXPECT_EQ(Escaped(c.feedTitle), Escaped(title ? title : L"")) << c.body;
         SysFreeString(title);
         std::vector<Shown> items;
@@ -462,25 +367,25 @@ TEST_F(FeedParser, ChildLookupsOnTheirOwn)
     server.Serve("/feed", RSS);
     IXMLDOMNode *root;
     int kind;
-    ASSERT_EQ(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind));
+    ASSERT_HR(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind));
 
     BSTR text = (BSTR)0x1234;
-    EXPECT_NE(S_OK, GetChildText(root, L"nothing", &text));
+    EXPECT_HR_NE(S_OK, GetChildText(root, L"nothing", &text));
     EXPECT_EQ((BSTR)0x1234, text) << "a failed lookup leaves the text unwritten";
-    EXPECT_NE(S_OK, GetChildText(root, L"Title", &text)) << "case counts";
+    EXPECT_HR_NE(S_OK, GetChildText(root, L"Title", &text)) << "case counts";
 
-    EXPECT_EQ(S_OK, FindChildElement(root, L"title", NULL));
+    EXPECT_HR(S_OK, FindChildElement(root, L"title", NULL));
     IXMLDOMNode *child = (IXMLDOMNode *)1;
-    EXPECT_NE(S_OK, FindChildElement(root, L"nothing", &child));
+    EXPECT_HR_NE(S_OK, FindChildElement(root, L"nothing", &child));
     EXPECT_EQ(nullptr, child);
-    ASSERT_EQ(S_OK, FindChildElement(root, L"link", &child));
+    ASSERT_HR(S_OK, FindChildElement(root, L"link", &child));
     EXPECT_EQ("link", NodeName(child));
     IXMLDOMNode *none = (IXMLDOMNode *)1;
-    EXPECT_NE(S_OK, FindChildElement(child, L"x", &none)) << "text only, no element children";
+    EXPECT_HR_NE(S_OK, FindChildElement(child, L"x", &none)) << "text only, no element children";
     IXMLDOMNode_Release(child);
     IXMLDOMNode_Release(root);
 
-    EXPECT_EQ(S_OK, ForEachFeedItem(NULL, CollectTitle, NULL));
+    EXPECT_HR(S_OK, ForEachFeedItem(NULL, CollectTitle, NULL));
 }
 
 TEST_F(FeedParser, EncodingsArriveAsUtf16)
@@ -488,13 +393,13 @@ TEST_F(FeedParser, EncodingsArriveAsUtf16)
     const std::wstring want = L"\x00C4pfel \x00D6l \x00DC" L"bermut \x00DF";
     Loaded utf8 = Serve("<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss><channel><item><title>"
                         "\xC3\x84pfel \xC3\x96l \xC3\x9C" "bermut \xC3\x9F</title></item></channel></rss>");
-    ASSERT_EQ(S_OK, utf8.hr);
+    ASSERT_HR(S_OK, utf8.hr);
     EXPECT_EQ(std::vector<std::wstring>{ want }, utf8.titles);
 
     std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><rss><channel><item><title>"
                          "\xC4pfel \xD6l \xDC" "bermut \xDF</title></item></channel></rss>";
     Loaded overHttp = Serve(latin1);
-    ASSERT_EQ(S_OK, overHttp.hr);
+    ASSERT_HR(S_OK, overHttp.hr);
     EXPECT_EQ(std::vector<std::wstring>{ want }, overHttp.titles);
 
     ScratchModule scratch;
@@ -502,7 +407,7 @@ TEST_F(FeedParser, EncodingsArriveAsUtf16)
     WriteWholeFile(path, latin1);
     Loaded fromFile = Load(path);
     DeleteFileA(path.c_str());
-    ASSERT_EQ(S_OK, fromFile.hr);
+    ASSERT_HR(S_OK, fromFile.hr);
     EXPECT_EQ(std::vector<std::wstring>{ want }, fromFile.titles);
 }
 
@@ -604,7 +509,7 @@ TEST_F(FeedParser, LongChannelsAreWalkedInLinearTime)
     server.Serve("/feed", body + "<title>last</title></channel></rss>");
     IXMLDOMNode *root;
     int kind;
-    ASSERT_EQ(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind));
+    ASSERT_HR(S_OK, LoadFeedDocument(server.Url("/feed").c_str(), &root, &kind));
     DWORD start = GetTickCount();
     LONG items = 0;
     ForEachFeedItem(root, CountItem, &items);

@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #include "band/band.h"
 #include "tests/support/leak_check.h"
+#include "tests/support/hresult.h"
 #include "resources/resource.h"
 #include "core/ids.h"
 
@@ -132,7 +133,7 @@ TEST_F(TickerLifecycle, ReloadsLetTheReplacedListGo)
     WriteWholeFile(file, MakeRss(100));
     lstrcpynA(t->feedUrl, file.c_str(), URL_SIZE);
     auto reload = [&] {
-        ASSERT_EQ(S_OK, LoadFeed(t, NULL));
+        ASSERT_HR(S_OK, LoadFeed(t, NULL));
         ASSERT_EQ(100, t->itemCount);
     };
     /* One list of 100 titles kept a reload would be far more than the slack. */

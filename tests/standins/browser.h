@@ -45,7 +45,6 @@ struct StandInBrowser {
     LONG refs;          /* one count for all three interfaces */
     std::vector<NavigateCall> navigations;
     std::vector<IDispatch *> sinks;     /* cookie n is sinks[n - 1]; null once unadvised */
-    int unexpectedCalls;
     BrowserHost *host;  /* null in the tests: only Navigate is recorded */
 
     StandInBrowser();
@@ -58,5 +57,11 @@ struct StandInBrowser {
     HRESULT FireBeforeNavigate2(const WCHAR *url, VARIANT_BOOL *cancel);
     HRESULT FireWindowStateChanged(DWORD flags, DWORD mask);
 };
+
+/* Calls no real host would make of a stand-in, or that only a browser
+   program answers: one count for every stand-in of the process, which the
+   test rigs check in their teardown. */
+void CountUnexpectedCall();
+LONG UnexpectedStandInCalls();
 
 #endif
