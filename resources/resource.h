@@ -18,6 +18,7 @@
 #define IDM_HOMEPAGE            610
 #define IDM_FASTER              612
 #define IDM_SLOWER              614
+#define IDM_PAUSE               620
 
 #define IDM_ITEM                700
 #define IDM_ITEM_NEWWINDOW      701
@@ -51,5 +52,6 @@
 #define IDS_ABOUT_URL           20059
 #define IDS_LIST_FULL           20061
 #define IDS_LIST_TOO_LONG       20062
+#define IDS_ACC_OPEN            20070
 
 #endif
