@@ -33,7 +33,9 @@ static int CurrentStop(const BandObject *band)
     HWND focus = GetFocus();
     for (int stop = 0; stop < FOCUS_STOP_COUNT; stop++) {
         HWND window = FocusStop(band, stop);
-        if (window && (focus == window || IsChild(window, focus)))
+        /* The toolbar holds the other stops: only its own focus is its. */
+        BOOL inside = focusStops[stop] != TOOLBAR_ID && IsChild(window, focus);
+        if (window && (focus == window || inside))
             return stop;
     }
     return -1;

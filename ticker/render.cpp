@@ -426,7 +426,7 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
         return NULL;
     const RowLook *look = &r->drawn;
     /* The layout stops at the right edge: a rect holds a visible item. */
-    LONG end = paint ? paint->right + ROW_OVERHANG : look->size.cx;
+    LONG end = paint ? paint->right + ROW_OVERHANG : r->frameSize.cx;
     LONG from = paint ? paint->left - ROW_OVERHANG : LONG_MIN;
     LONG x = r->scroll.offset;
     LONG i = t->headIndex;
