@@ -5,11 +5,14 @@
    item's hover bit change under it at any time; it reads them as they stand
    and holds its own reference to the node it acts on. */
 #include "ticker/ticker.h"
+#include "ticker/keys.h"
+#include "ticker/access.h"
 #include "browser/browser.h"
 #include "feeds/feeds.h"
 #include "core/module.h"
 #include "core/handoff.h"
 #include "core/ids.h"
+#include "core/display.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 
@@ -23,7 +26,7 @@ static BOOL TickerIsLive(const TickerState *ticker)
     return ticker && processBandState && processBandState->ticker == ticker;
 }
 
-static TickerState *TickerFromWindow(HWND window)
+TickerState *TickerFromWindow(HWND window)
 {
     TickerState *ticker = (TickerState *)GetWindowLongPtrA(window, GWLP_USERDATA);
     return TickerIsLive(ticker) ? ticker : NULL;
@@ -83,6 +86,28 @@ static LRESULT TickerOnSetCursor(HWND window)
     return TRUE;
 }
 
+/* Black on white, or the system's colours in high contrast; with the
+   keyboard focus a focus rectangle around it all. */
+static void PaintStatusText(HWND window, HDC dc, const RECT *update, UINT id)
+{
+    TickerState *ticker = TickerFromWindow(window);
+    BOOL contrast = HighContrastOn();
+    FillRect(dc, update, contrast ? GetSysColorBrush(COLOR_WINDOW) : (HBRUSH)GetStockObject(WHITE_BRUSH));
+    char text[STATUS_TEXT_SIZE];
+    LoadStringA(moduleHandle, id, text, sizeof(text));
+    RECT client;
+    GetClientRect(window, &client);
+    HGDIOBJ oldFont = SelectObject(dc, ticker->textFont);
+    if (contrast) {
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    }
+    DrawTextA(dc, text, -1, &client, DT_CENTER | DT_VCENTER);
+    SelectObject(dc, oldFont);
+    if (ticker->hasFocus)
+        DrawFocusRect(dc, &client);
+}
+
 static UINT StatusTextId(TickerState *ticker, BOOL loading)
 {
     if (ticker->loadFailed)
@@ -106,23 +131,15 @@ static LRESULT TickerOnPaint(HWND window, WPARAM wParam, LPARAM lParam)
         InterlockedExchange(&ticker->rowExposed, 1);
         WakeRenderer(ticker);
     }
-    if (dc && !drawnByRenderer) {
-        FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(WHITE_BRUSH));
-        char text[STATUS_TEXT_SIZE];
-        LoadStringA(moduleHandle, StatusTextId(ticker, loading), text, sizeof(text));
-        RECT client;
-        GetClientRect(window, &client);
-        HGDIOBJ oldFont = SelectObject(dc, ticker->textFont);
-        DrawTextA(dc, text, -1, &client, DT_CENTER | DT_VCENTER);
-        SelectObject(dc, oldFont);
-    }
+    if (dc && !drawnByRenderer)
+        PaintStatusText(window, dc, &paint.rcPaint, StatusTextId(ticker, loading));
     EndPaint(window, &paint);
     return 0;
 }
 
 /* A relative link is the document's to resolve: the one the item came
    from, not the feed chosen since. */
-static void OpenItemLink(IXMLDOMNode *node, DWORD flags)
+void OpenItemLink(IXMLDOMNode *node, DWORD flags)
 {
     BSTR link;
     if (GetFeedItemText(node, FEED_ITEM_LINK, &link) != S_OK)
@@ -146,7 +163,7 @@ void OpenHoveredItem(TickerState *ticker)
     IXMLDOMNode_Release(node);
 }
 
-void ShowItemMenu(TickerState *ticker, HWND window)
+void ShowItemMenu(TickerState *ticker, HWND window, DWORD position)
 {
     TickerItem *item = ticker->hoveredItem;
     IXMLDOMNode *node = HoldHoveredNode(ticker);
@@ -154,7 +171,6 @@ void ShowItemMenu(TickerState *ticker, HWND window)
         return;
     ticker->itemMenuOpen = 1;
     WakeRenderer(ticker);
-    DWORD position = GetMessagePos();
     /* The menu's loop may see the last band object go, and the ticker with
        it; the held state cannot be freed meanwhile, so no new one can take
        its place, and a ticker of the state still in place is this one. */
@@ -208,11 +224,17 @@ static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
     return 0;
 }
 
-/* The mouse moved or left: the hover may change. */
+/* The mouse moved or left: the hover may change. A mouse that really
+   moves takes the row back from the keys. */
 static LRESULT TickerOnMouse(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    static LPARAM lastPosition = -1;
     TickerState *ticker = TickerFromWindow(window);
     if (ticker) {
+        if (message == WM_MOUSEMOVE && lParam != lastPosition && ticker->focusIndex >= 0)
+            RequestHeadlineFocus(ticker, -1);
+        if (message == WM_MOUSEMOVE)
+            lastPosition = lParam;
         InterlockedIncrement(&ticker->cursorMoves);
         WakeRenderer(ticker);
         if (message == WM_MOUSEMOVE)
@@ -235,7 +257,7 @@ static LRESULT TickerOnRightButtonUp(HWND window)
 {
     TickerState *ticker = TickerFromWindow(window);
     if (ticker)
-        ShowItemMenu(ticker, window);
+        ShowItemMenu(ticker, window, GetMessagePos());
     return 0;
 }
 
@@ -259,6 +281,16 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_LBUTTONUP:      return TickerOnLeftButtonUp(window);
     case WM_RBUTTONUP:      return TickerOnRightButtonUp(window);
     case WM_NOTIFY:         return TickerOnNotify(window, (NMHDR *)lParam);
+    case WM_GETDLGCODE:     return TickerOnGetDlgCode((const MSG *)lParam);
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:     return TickerOnKeyDown(window, message, wParam, lParam);
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+    case WM_CHAR:           return TickerOnKeyOther(window, message, wParam, lParam);
+    case WM_CONTEXTMENU:    return TickerOnContextMenu(window, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:      return TickerOnFocus(window, message, (HWND)wParam);
+    case WM_GETOBJECT:      return TickerOnGetObject(window, wParam, lParam);
     default:                return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
     }
 }
