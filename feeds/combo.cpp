@@ -41,13 +41,14 @@ static void BandOnFeedChosen(HWND toolbar, HWND combo)
 static void BandOnDestroy(HWND toolbar)
 {
     EndFeedListFills(toolbar);
+    /* The tip first: its tool subclasses the combo box. */
+    DestroyFeedStatusTip(toolbar);
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     HWND ticker = GetDlgItem(toolbar, TICKER_ID);
     if (ticker)
         DestroyWindow(ticker);
     if (combo)
         DestroyWindow(combo);
-    DestroyFeedStatusTip(toolbar);
 }
 
 static LRESULT ForwardToToolbar(HWND toolbar, UINT message, WPARAM wParam, LPARAM lParam)

@@ -37,7 +37,7 @@ void SetUpFeedDocument(IXMLDOMDocument *document);
 HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind);
 /* The same for a document already fetched (bytes or any source the DOM
    loads); S_OK only with a feed root. */
-HRESULT ParseFeedDocument(VARIANT source, IXMLDOMNode **root, int *kind);
+HRESULT ParseFeedDocument(VARIANT source, const char *url, IXMLDOMNode **root, int *kind);
 HRESULT FindFeedRoot(IXMLDOMDocument *document, IXMLDOMNode **root, int *kind);
 HRESULT ForEachFeedItem(IXMLDOMNode *root, FeedItemCallback callback, void *context);
 HRESULT GetChildText(IXMLDOMNode *parent, const WCHAR *name, BSTR *text);

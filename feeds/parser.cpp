@@ -253,7 +253,27 @@ static HRESULT WeighEntities(IXMLDOMDocument *document)
     return FAILED(hr) ? hr : (hr == S_OK ? S_OK : E_FAIL);
 }
 
-HRESULT ParseFeedDocument(VARIANT source, IXMLDOMNode **root, int *kind)
+/* The name of the processing instruction that keeps a document's URL. */
+static const WCHAR DOCUMENT_URL_TARGET[] = L"velmora-url";
+
+/* A document parsed from fetched bytes has no URL of its own, and relative
+   links are resolved against the one it was fetched from: it is kept in a
+   processing instruction after the root element. */
+static void KeepDocumentUrl(IXMLDOMDocument *document, const char *url)
+{
+    BSTR data = url ? AnsiToBstr(url) : NULL;
+    IXMLDOMProcessingInstruction *instruction = NULL;
+    if (data && IXMLDOMDocument_createProcessingInstruction(document, (BSTR)DOCUMENT_URL_TARGET, data,
+                                                            &instruction) == S_OK) {
+        IXMLDOMNode *added = NULL;
+        if (IXMLDOMDocument_appendChild(document, (IXMLDOMNode *)instruction, &added) == S_OK && added)
+            IXMLDOMNode_Release(added);
+        IXMLDOMProcessingInstruction_Release(instruction);
+    }
+    SysFreeString(data);
+}
+
+HRESULT ParseFeedDocument(VARIANT source, const char *url, IXMLDOMNode **root, int *kind)
 {
     *root = NULL;
     *kind = FEED_KIND_NONE;
@@ -269,6 +289,7 @@ HRESULT ParseFeedDocument(VARIANT source, IXMLDOMNode **root, int *kind)
     if (hr == S_OK)
         hr = WeighEntities(document);
     if (hr == S_OK) {
+        KeepDocumentUrl(document, url);
         hr = FindFeedRoot(document, &node, kind);
         if (hr == S_OK && !node) {
             *kind = FEED_KIND_NONE;
@@ -291,7 +312,7 @@ HRESULT LoadFeedDocument(const char *url, IXMLDOMNode **root, int *kind)
     FetchResult fetched;
     HRESULT hr = FetchFeed(url, NULL, &fetched, NULL);
     if (hr == S_OK)
-        hr = ParseFeedDocument(fetched.document, root, kind);
+        hr = ParseFeedDocument(fetched.document, url, root, kind);
     FreeFetchResult(&fetched);
     return hr;
 }
@@ -736,6 +757,24 @@ HRESULT GetFeedTitle(IXMLDOMNode *root, int kind, BSTR *title)
     return hr == S_OK ? CleanInto(raw, FEED_TEXT_HTML, title) : hr;
 }
 
+/* The URL KeepDocumentUrl left in the document's last child, or none. */
+static HRESULT ReadKeptDocumentUrl(IXMLDOMDocument *document, BSTR *url)
+{
+    IXMLDOMNode *last = NULL;
+    HRESULT hr = IXMLDOMDocument_get_lastChild(document, &last);
+    if (hr != S_OK || !last)
+        return FAILED(hr) ? hr : E_FAIL;
+    BSTR name = NULL;
+    hr = ReadNodeName(last, &name);
+    if (hr == S_OK && lstrcmpW(name, DOCUMENT_URL_TARGET) == 0)
+        hr = IXMLDOMNode_get_text(last, url);
+    else if (hr == S_OK)
+        hr = E_FAIL;
+    SysFreeString(name);
+    IXMLDOMNode_Release(last);
+    return hr;
+}
+
 HRESULT GetFeedDocumentUrl(IXMLDOMNode *node, BSTR *url)
 {
     if (!node || !url)
@@ -746,6 +785,11 @@ HRESULT GetFeedDocumentUrl(IXMLDOMNode *node, BSTR *url)
     if (hr != S_OK || !document)
         return FAILED(hr) ? hr : E_FAIL;
     hr = IXMLDOMDocument_get_url(document, url);
+    if (SUCCEEDED(hr) && (!*url || !(*url)[0])) {
+        SysFreeString(*url);
+        *url = NULL;
+        hr = ReadKeptDocumentUrl(document, url);
+    }
     IXMLDOMDocument_Release(document);
     if (hr == S_OK && *url)
         return S_OK;

@@ -66,7 +66,7 @@ static LONG ReadTtl(IXMLDOMNode *root, int kind)
     return minutes < MAX_TTL_MINUTES ? minutes : MAX_TTL_MINUTES;
 }
 
-LoadedList *BuildLoadedList(const FetchResult *fetched)
+LoadedList *BuildLoadedList(const FetchResult *fetched, const char *url)
 {
     LoadedList *list = (LoadedList *)GlobalAlloc(GPTR, sizeof(LoadedList));
     if (!list)
@@ -76,7 +76,7 @@ LoadedList *BuildLoadedList(const FetchResult *fetched)
         return list;
     IXMLDOMNode *root;
     int kind;
-    if (ParseFeedDocument(fetched->document, &root, &kind) != S_OK) {
+    if (ParseFeedDocument(fetched->document, url, &root, &kind) != S_OK) {
         list->cause = FETCH_NOT_A_FEED;
         return list;
     }
@@ -163,7 +163,7 @@ HRESULT LoadFeed(TickerState *ticker, HWND window)
     TakeFeedUrl(ticker, url);
     FetchResult fetched;
     (void)FetchFeed(url, NULL, &fetched, NULL);
-    LoadedList *list = BuildLoadedList(&fetched);
+    LoadedList *list = BuildLoadedList(&fetched, url);
     FreeFetchResult(&fetched);
     if (!list)
         return E_OUTOFMEMORY;

@@ -18,7 +18,7 @@ struct LoadedList {
 
 /* Parses a fetch into a list, with FETCH_NOT_A_FEED when the document
    holds no feed; null only without memory. */
-LoadedList *BuildLoadedList(const FetchResult *fetched);
+LoadedList *BuildLoadedList(const FetchResult *fetched, const char *url);
 void FreeLoadedList(LoadedList *list);
 /* Rendering thread: empties the list and shows the loading text. */
 void ClearForChoice(TickerState *ticker, HWND window);

@@ -130,7 +130,7 @@ static void FetchCurrentFeed(FeedLoader *l, BOOL choice)
         FreeFetchResult(&fetched);
         return;
     }
-    LoadedList *list = fetched.cause == FETCH_OK || choice ? BuildLoadedList(&fetched) : NULL;
+    LoadedList *list = fetched.cause == FETCH_OK || choice ? BuildLoadedList(&fetched, url) : NULL;
     FreeFetchResult(&fetched);
     NoteOutcome(l, &fetched, list, url);
     if (choice)
