@@ -46,6 +46,8 @@ void ShowItemMenu(TickerState *ticker, HWND window, DWORD position);
 void OpenItemLink(IXMLDOMNode *node, DWORD flags);
 /* The live ticker of a ticker window, or null once its state has gone. */
 TickerState *TickerFromWindow(HWND window);
+/* The hovered headline's node with a reference for the caller, or null. */
+IXMLDOMNode *HoldHoveredNode(TickerState *ticker);
 /* Reads the cursor; TRUE when it lies inside window's screen rectangle, all
    four edges counting as inside. */
 BOOL CursorInsideWindow(HWND window, POINT *cursor);
