@@ -11,15 +11,6 @@
 /* The longest channel ttl taken, a week in minutes. */
 #define MAX_TTL_MINUTES     (7 * 24 * 60)
 
-/* The title it replaces stays readable for a window-thread reader that
-   took it just before, until the reload after. */
-static void PublishFeedTitle(TickerState *ticker, BSTR title)
-{
-    SysFreeString(ticker->retiredFeedTitle);
-    ticker->retiredFeedTitle =
-        (BSTR)InterlockedExchangePointer((void *volatile *)&ticker->feedTitle, title);
-}
-
 /* The list being replaced is kept one reload longer (see retiredItems). */
 static void RetireItems(TickerState *ticker)
 {
@@ -33,10 +24,7 @@ void ClearForChoice(TickerState *ticker, HWND window)
     ticker->hoveredItem = NULL;
     /* Retired while the count still says what the list holds. */
     RetireItems(ticker);
-    PublishFeedTitle(ticker, NULL);
     ticker->itemCount = 0;
-    /* The headline stepped to belonged to the old list. */
-    InterlockedExchange(&ticker->focusIndex, -1);
     ticker->headIndex = 0;
     ticker->loadFailed = 0;
     ticker->choiceLoading = 1;
@@ -82,8 +70,6 @@ LoadedList *BuildLoadedList(const FetchResult *fetched, const char *url)
     }
     ForEachFeedItem(root, AddToLoadedList, list);
     list->ttlMinutes = ReadTtl(root, kind);
-    if (GetFeedTitle(root, kind, &list->title) != S_OK)
-        list->title = NULL;
     IXMLDOMNode_Release(root);
     return list;
 }
@@ -93,7 +79,6 @@ void FreeLoadedList(LoadedList *list)
     if (!list)
         return;
     ReleaseTickerItems(list->items, list->count);
-    SysFreeString(list->title);
     GlobalFree(list);
 }
 
@@ -139,10 +124,8 @@ void InstallLoadedList(TickerState *ticker, LoadedList *list, BOOL refresh)
     CopyMemory(ticker->items, list->items, list->count * sizeof(TickerItem));
     ticker->itemCount = list->count;
     ticker->choiceLoading = 0;
-    /* The items and the title now belong to the ticker. */
+    /* The items now belong to the ticker's list. */
     list->count = 0;
-    PublishFeedTitle(ticker, list->title);
-    list->title = NULL;
     if (refresh)
         CarryOverRow(ticker);
     else
