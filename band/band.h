@@ -35,6 +35,7 @@ struct BandObject {
     SinkEntry eventSink;
     InterfaceEntry bindStatusCallbackEntry;
     InterfaceEntry docHostUIHandlerEntry;
+    BOOL focusReported;     /* what the site was last told of the keyboard focus */
 };
 
 /* 0 or a Win32 error code; the object comes back with refCount 0. */
@@ -86,6 +87,11 @@ static inline const GUID *GuidAddress(const GUID &guid)
     __asm__("" : "+r"(address));
     return address;
 }
+
+/* The keyboard focus inside a sited band (focus.cpp): the site hears when
+   it comes and goes. */
+void WatchBandFocus(BandObject *band);
+void UnwatchBandFocus(BandObject *band);
 
 /* The activation context from the DLL's manifest 2 (common controls 6). */
 void CreateModuleContext(void);

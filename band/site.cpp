@@ -1,9 +1,10 @@
 /* The band-site protocol: IObjectWithSite (siting builds the band's windows
-   and event connection, leaving the site takes them down), IDeskBand with
-   IDockingWindow and IOleWindow, and IInputObject. Every method runs on the
-   browser's apartment thread. */
+   and event connection, leaving the site takes them down) and IDeskBand with
+   IDockingWindow and IOleWindow; IInputObject is focus.cpp's. Every method
+   runs on the browser's apartment thread. */
 #include "band/band.h"
 #include "core/handoff.h"
+#include "core/display.h"
 #include "browser/events.h"
 #include "settings/dialog.h"
 #include "ticker/ticker.h"
@@ -11,6 +12,7 @@
 #include <commctrl.h>
 #include <shlguid.h>
 
+/* The band's height at 96 DPI. */
 #define BAND_HEIGHT 28
 
 static void LeaveSite(BandObject *band)
@@ -18,6 +20,7 @@ static void LeaveSite(BandObject *band)
     if (band->inputObjectSite) {
         ForgetSitedBand(&band->view);
         ForgetActiveBand(&band->view);
+        UnwatchBandFocus(band);
         DisconnectBrowserEvents(band->eventConnectionPoint, band->eventCookie);
         band->eventConnectionPoint = NULL;
         band->eventCookie = 0;
@@ -81,6 +84,7 @@ static void BuildBand(BandObject *band, IObjectWithSite *entry)
     CreateBandWindows(state, band->siteWindow, &band->view.bandWindow);
     if (band->view.bandWindow)
         SendMessageA(band->view.bandWindow, TB_SETPARENT, (WPARAM)band->commandWindow, 0);
+    WatchBandFocus(band);
     if (band->view.browser)
         ConnectBrowserEvents((IUnknown *)entry, (IUnknown *)band->view.browser, &band->eventCookie,
                                    &band->eventConnectionPoint);
@@ -189,11 +193,11 @@ static HRESULT STDMETHODCALLTYPE DeskBand_GetBandInfo(IDeskBand *iface, DWORD ba
         return E_INVALIDARG;
     if (info->dwMask & DBIM_MINSIZE) {
         info->ptMinSize.x = 4096;
-        info->ptMinSize.y = BAND_HEIGHT;
+        info->ptMinSize.y = ScaleToDpi(BAND_HEIGHT);
     }
     if (info->dwMask & DBIM_MAXSIZE) {
         info->ptMaxSize.x = -1;
-        info->ptMaxSize.y = BAND_HEIGHT;
+        info->ptMaxSize.y = ScaleToDpi(BAND_HEIGHT);
     }
     if (info->dwMask & DBIM_INTEGRAL) {
         info->ptIntegral.x = 1;
@@ -220,58 +224,6 @@ const IDeskBandVtbl deskBandTable = {
     DeskBand_CloseDW,
     DeskBand_ResizeBorderDW,
     DeskBand_GetBandInfo,
-};
-
-/* ---- IInputObject ---- */
-
-static HRESULT STDMETHODCALLTYPE InputObject_UIActivateIO(IInputObject *iface, BOOL activate, MSG *msg)
-{
-    (void)msg;
-    BandObject *band = OwnerOf(iface);
-    if (activate && band->view.bandWindow)
-        SetFocus(band->view.bandWindow);
-    return S_OK;
-}
-
-/* Always "has the focus": the site then offers every key, and
-   TranslateAcceleratorIO hands back what is not the band's. */
-static HRESULT STDMETHODCALLTYPE InputObject_HasFocusIO(IInputObject *iface)
-{
-    (void)iface;
-    return S_OK;
-}
-
-/* Keys that move the focus or carry Ctrl or Alt are the browser's (Tab, F6,
-   Ctrl+L, Alt+D ...), and so is anything for a window outside the band. */
-static BOOL IsBandKey(const BandObject *band, const MSG *msg)
-{
-    if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST || !band->view.bandWindow)
-        return FALSE;
-    if (msg->hwnd != band->view.bandWindow && !IsChild(band->view.bandWindow, msg->hwnd))
-        return FALSE;
-    if (msg->message == WM_SYSKEYDOWN || msg->message == WM_SYSKEYUP || msg->message == WM_SYSCHAR)
-        return FALSE;
-    if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)
-        return FALSE;
-    if (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP)
-        return msg->wParam != VK_TAB && msg->wParam != VK_F6;
-    return msg->wParam != '\t';
-}
-
-static HRESULT STDMETHODCALLTYPE InputObject_TranslateAcceleratorIO(IInputObject *iface, MSG *msg)
-{
-    if (!msg || !IsBandKey(OwnerOf(iface), msg))
-        return S_FALSE;
-    TranslateMessage(msg);
-    DispatchMessageA(msg);
-    return S_OK;
-}
-
-const IInputObjectVtbl inputObjectTable = {
-    BAND_UNKNOWN_SLOTS(IInputObject),
-    InputObject_UIActivateIO,
-    InputObject_HasFocusIO,
-    InputObject_TranslateAcceleratorIO,
 };
 
 /* ---- DWebBrowserEvents2 ---- */

@@ -47,6 +47,35 @@ void WakeRenderer(TickerState *ticker)
     PostThreadMessageA(ticker->renderThreadId, WM_NULL, 0, 0);
 }
 
+/* The hover is tested again only after the cursor moved; a key is a move
+   of the same kind. */
+static void HoverMayChange(TickerState *ticker)
+{
+    InterlockedIncrement(&ticker->cursorMoves);
+    WakeRenderer(ticker);
+}
+
+void ShowKeyboardFocus(TickerState *ticker, BOOL focused)
+{
+    InterlockedExchange(&ticker->hasFocus, focused ? 1 : 0);
+    HoverMayChange(ticker);
+}
+
+void RequestHeadlineFocus(TickerState *ticker, LONG index)
+{
+    InterlockedExchange(&ticker->focusIndex, index);
+    HoverMayChange(ticker);
+}
+
+void RequestPause(TickerState *ticker, LONG reason, BOOL paused)
+{
+    if (paused)
+        InterlockedOr(&ticker->pauseFlags, reason);
+    else
+        InterlockedAnd(&ticker->pauseFlags, ~reason);
+    WakeRenderer(ticker);
+}
+
 /* The new pair is in place before the old one is queued, so a rendering
    thread that takes the queue reads only fonts that stay alive. */
 BOOL HandOverFonts(TickerState *ticker, HFONT textFont, HFONT linkFont)

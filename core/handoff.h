@@ -13,6 +13,9 @@
      (RequestRefresh) or looks at its schedule again (RescheduleRefresh);
    - the loader's finished-list slot: a fetched list for the rendering
      thread to put in place between frames (ticker/loader.cpp);
+   - the keyboard's fields with the cursor-move count and a wake-up: the
+     focus shown, the headline stepped to, a pause (ShowKeyboardFocus,
+     RequestHeadlineFocus, RequestPause);
    - exit and finish events: the rendering thread's end (ticker lifecycle);
    - posted WM_FEEDLIST_* messages: work for the toolbar's window thread. */
 #ifndef VELMORA_CORE_HANDOFF_H
@@ -69,6 +72,15 @@ void WakeRenderer(TickerState *ticker);
 BOOL HandOverFonts(TickerState *ticker, HFONT textFont, HFONT linkFont);
 /* Rendering thread, before it reads the fonts for a frame, and teardown. */
 void DeleteRetiredFonts(TickerState *ticker);
+
+/* Window thread: the ticker window gained or lost the keyboard focus; the
+   row shows a focus rectangle while it has it. */
+void ShowKeyboardFocus(TickerState *ticker, BOOL focused);
+/* Window thread: the row stands still and shows headline index as the
+   hovered one, in view; -1 lets it move on. */
+void RequestHeadlineFocus(TickerState *ticker, LONG index);
+/* Window thread: sets or clears one of the PAUSE_* reasons. */
+void RequestPause(TickerState *ticker, LONG reason, BOOL paused);
 
 /* Waits like WaitForMultipleObjects for any of count handles (count may be
    0: a sleep) while answering this thread's messages. wakeMask QS_SENDMESSAGE

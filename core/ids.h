@@ -16,6 +16,10 @@
 /* A fill thread's change to the combo box, carried out on the window
    thread only while that fill is the toolbar's current one. */
 #define WM_FEEDLIST_RELAY       (WM_USER + 104)
+/* Sent to the toolbar by a window of the band that gains or loses the
+   keyboard focus; wParam TRUE while the focus stays inside the band
+   (2: look where it went). */
+#define WM_BAND_FOCUS           (WM_USER + 105)
 
 /* Handled by the ticker window: posted by the rendering thread to a sited
    band whose browser window the user brought to the front, which is asked

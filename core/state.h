@@ -94,6 +94,13 @@ struct RetiredFonts {
     HFONT linkFont;
 };
 
+/* Why the row may stand still beyond a hover: the stored "Pause ticker"
+   and the Space key. */
+enum {
+    PAUSE_STORED = 0x1,
+    PAUSE_BY_KEY = 0x2
+};
+
 #define TICKER_MAX_ITEMS    256
 #define TICKER_TIP_SIZE     4096
 
@@ -130,6 +137,10 @@ struct TickerState {
        an item it took as hovered just before the replacement. */
     TickerItem retiredItems[TICKER_MAX_ITEMS];
     LONG retiredCount;
+    /* The feed's own title for screen readers; the one it replaced is
+       freed at the reload after, like the retired items. */
+    BSTR volatile feedTitle;
+    BSTR retiredFeedTitle;
     /* 1 while the last load failed; the window then says so. */
     volatile LONG loadFailed;
     DWORD loadFailedAt;   /* tick count of that failure */
@@ -164,6 +175,12 @@ struct TickerState {
     volatile LONG hides;
     LONG tipSerial;       /* the hover tipText was made for, or -1 */
     volatile LONG refreshRequested;   /* fetch now ("Refresh now") */
+    /* The keyboard: 1 while the ticker window has the focus; the headline
+       stepped to with the arrow keys, or -1 (RequestHeadlineFocus); why
+       the row stands still (PAUSE_* bits, RequestPause). */
+    volatile LONG hasFocus;
+    volatile LONG focusIndex;
+    volatile LONG pauseFlags;
 
     /* Pushed by the window thread, emptied by the rendering thread between
        frames (HandOverFonts, DeleteRetiredFonts); teardown takes the rest. */

@@ -19,6 +19,7 @@
 #define IDM_FASTER              612
 #define IDM_SLOWER              614
 #define IDM_REFRESH             616
+#define IDM_PAUSE               620
 
 #define IDM_ITEM                700
 #define IDM_ITEM_NEWWINDOW      701
@@ -55,5 +56,6 @@
 #define IDS_LIST_TOO_LONG       20062
 /* One text per fetch cause, in the order of FetchCause. */
 #define IDS_FETCH_STATUS        20070
+#define IDS_ACC_OPEN            20080
 
 #endif

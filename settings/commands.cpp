@@ -10,6 +10,7 @@
 #include "core/module.h"
 #include "core/state.h"
 #include "core/handoff.h"
+#include "core/display.h"
 #include "browser/browser.h"
 #include "resources/resource.h"
 #include <commctrl.h>
@@ -84,6 +85,18 @@ void ChooseTickerColor(HWND dialog, BandState *band, COLORREF *field, const char
     ReleaseBandState(band);
 }
 
+/* "Pause ticker": kept in the settings, so that whoever needs the row to
+   stand still finds it so the next time. */
+void TogglePause(BandState *band)
+{
+    TickerState *ticker = band->ticker;
+    if (!ticker)
+        return;
+    LONG paused = (ticker->pauseFlags & PAUSE_STORED) ? 0 : 1;
+    RequestPause(ticker, PAUSE_STORED, paused);
+    WriteConfigStruct("Paused", &paused, sizeof(paused));
+}
+
 void StepSpeed(BandState *band, LONG step)
 {
     LONG speed = band->speed + step;
@@ -113,11 +126,30 @@ void OpenProductPage(BOOL help)
     OpenLink(url, 0);
 }
 
-void ShowBandMenu(HWND dialog, BandState *band)
+/* At the cursor when clicked; under the button when the cursor is not on it
+   (the keyboard dropped it). */
+static POINT BandMenuPosition(const NMTOOLBARA *drop)
 {
     DWORD position = GetMessagePos();
+    POINT at = { (short)LOWORD(position), (short)HIWORD(position) };
+    RECT button = drop->rcButton;
+    if (IsRectEmpty(&button))
+        return at;
+    MapWindowPoints(drop->hdr.hwndFrom, NULL, (POINT *)&button, 2);
+    if (PtInRect(&button, at))
+        return at;
+    at.x = button.left;
+    at.y = button.bottom;
+    return at;
+}
+
+void ShowBandMenu(HWND dialog, BandState *band, const NMTOOLBARA *drop)
+{
+    POINT at = BandMenuPosition(drop);
+    BOOL paused = band->ticker && (band->ticker->pauseFlags & PAUSE_STORED);
+    CheckMenuItem(band->mainMenu, IDM_PAUSE, MF_BYCOMMAND | (paused ? MF_CHECKED : MF_UNCHECKED));
     HoldBandState(band);
-    TrackPopupMenu(band->mainMenu, 0, (short)LOWORD(position), (short)HIWORD(position), 0, dialog, NULL);
+    TrackPopupMenu(band->mainMenu, 0, at.x, at.y, 0, dialog, NULL);
     ReleaseBandState(band);
     if (IsWindow(dialog))
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TBDDRET_DEFAULT);
@@ -157,21 +189,22 @@ HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen)
     return S_OK;
 }
 
-/* The fonts are always 16 pixels high, so the chooser offers that one size. */
-static INT FontPointSize(HWND owner)
+/* The fonts have one height (16 pixels at 96 DPI), so the chooser offers
+   that one size. */
+static INT FontPointSize(HWND owner, int height)
 {
     HDC dc = GetDC(owner);
     int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
     if (dc)
         ReleaseDC(owner, dc);
-    return dpi > 0 ? 1152 / dpi : 12;
+    return dpi > 0 ? height * 72 / dpi : 12;
 }
 
 HRESULT PickFont(HWND owner, char *face, FontStyle *style)
 {
     LOGFONTA font;
     ZeroMemory(&font, sizeof(font));
-    font.lfHeight = 16;
+    font.lfHeight = ScaleToDpi(16);
     font.lfWeight = style->weight;
     font.lfItalic = (BYTE)style->italic;
     font.lfCharSet = (BYTE)style->charSet;
@@ -182,7 +215,7 @@ HRESULT PickFont(HWND owner, char *face, FontStyle *style)
     choice.hwndOwner = owner;
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE | CF_FORCEFONTEXIST;
-    choice.nSizeMin = choice.nSizeMax = FontPointSize(owner);
+    choice.nSizeMin = choice.nSizeMax = FontPointSize(owner, font.lfHeight);
     ChooseFontProc chooseFont = (ChooseFontProc)CommonDialogProc("ChooseFontA");
     if (!chooseFont || !chooseFont(&choice))
         return E_FAIL;

@@ -264,6 +264,7 @@ static INT_PTR SourceOnCommand(HWND dialog, BandState *band, UINT id)
     case IDC_REMOVE:        SourceOnRemove(dialog); return TRUE;
     case IDC_EDIT:          SourceOnEdit(dialog, band); return TRUE;
     case IDC_AS_DEFAULT:    SourceOnAsDefault(dialog); return TRUE;
+    case IDM_PAUSE:         TogglePause(band); return TRUE;
     default:                return FALSE;
     }
 }
@@ -271,7 +272,7 @@ static INT_PTR SourceOnCommand(HWND dialog, BandState *band, UINT id)
 static INT_PTR SourceOnNotify(HWND dialog, BandState *band, const NMHDR *header)
 {
     if (header->idFrom == TOOLBAR_ID && header->code == TBN_DROPDOWN) {
-        ShowBandMenu(dialog, band);
+        ShowBandMenu(dialog, band, (const NMTOOLBARA *)header);
         return TRUE;
     }
     if (header->idFrom == IDC_SERVER_LIST && header->code == LVN_ITEMCHANGED) {

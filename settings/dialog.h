@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include "core/limits.h"
+#include <commctrl.h>
 
 struct BandState;
 
@@ -39,8 +40,9 @@ void ChooseTickerFont(HWND dialog, BandState *band);
 void ChooseTickerColor(HWND dialog, BandState *band, COLORREF *field, const char *key);
 void StepSpeed(BandState *band, LONG step);
 void RefreshNow(BandState *band);
+void TogglePause(BandState *band);
 void OpenProductPage(BOOL help);
-void ShowBandMenu(HWND dialog, BandState *band);
+void ShowBandMenu(HWND dialog, BandState *band, const NMTOOLBARA *drop);
 
 /* Shared by the dialog's files: the settings file's path ("" without one),
    whether the band's state and the dialog outlived a modal loop, and a

@@ -7,6 +7,10 @@
 #include "resources/resource.h"
 #include "core/state.h"
 #include "core/handoff.h"
+#include "core/display.h"
+
+/* The ticker font's height at 96 DPI. */
+#define TICKER_FONT_HEIGHT 16
 
 static const COLORREF DEFAULT_TEXT_COLOR = 0x000000;
 static const COLORREF DEFAULT_LINK_COLOR = 0xFF0000;
@@ -91,6 +95,10 @@ void LoadBandSettings(BandState *band)
     ReadSettingsStruct(path, "Config", "Linkcolor", &band->linkColor, sizeof(COLORREF));
     ReadSettingsStruct(path, "Config", "Backcolor", &band->backColor, sizeof(COLORREF));
     ReadSettingsStruct(path, "Config", "Speed", &band->speed, sizeof(LONG));
+    LONG paused = 0;
+    ReadSettingsStruct(path, "Config", "Paused", &paused, sizeof(paused));
+    if (band->ticker)
+        RequestPause(band->ticker, PAUSE_STORED, paused != 0);
     band->refreshMinutes = LoadRefreshMinutes();
 }
 
@@ -123,7 +131,7 @@ void StoreRefreshMinutes(BandState *band, LONG minutes)
 static HFONT CreateTickerFont(const char *face, const FontStyle *style, BOOL underline,
                               DWORD pitchAndFamily)
 {
-    return CreateFontA(16, 0, 0, 0, style->weight, style->italic, underline, FALSE,
+    return CreateFontA(ScaleToDpi(TICKER_FONT_HEIGHT), 0, 0, 0, style->weight, style->italic, underline, FALSE,
                        style->charSet, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                        DEFAULT_QUALITY, pitchAndFamily, face);
 }

@@ -172,38 +172,115 @@ MSG KeyFor(HWND window, UINT message, WPARAM key)
     return msg;
 }
 
-/* The band takes the keys of its own windows, and leaves the browser its
-   focus keys and every key with Ctrl or Alt. */
-TEST_F(BandSite, InputObjectKeepsTheBrowsersKeys)
+/* Holds Shift, Ctrl or Alt for the keys given to the band while it lives. */
+struct HeldKey {
+    BYTE saved[256];
+    explicit HeldKey(int key)
+    {
+        BYTE held[256];
+        GetKeyboardState(saved);
+        memcpy(held, saved, sizeof(held));
+        held[key] = 0x80;
+        SetKeyboardState(held);
+    }
+    ~HeldKey() { SetKeyboardState(saved); }
+};
+
+struct KeyCase {
+    const char *what;
+    int held;          /* 0, VK_SHIFT, VK_CONTROL */
+    UINT message;
+    WPARAM key;
+    HRESULT taken;     /* S_OK: the band's; S_FALSE: the browser's */
+};
+
+/* The browser's Tab cycle through the band and back, with the site told
+   of each change of the focus; the keys of each stop are the band's only
+   where the band uses them. */
+TEST_F(BandSite, KeyboardCyclesThroughTheBandAndLeavesTheBrowserItsKeys)
 {
     StandInBrowser browser;
     StandInSite site(browser.browser());
     ASSERT_HR(S_OK, site.Host((IUnknown *)bands[0]));
+    TickerState *ticker = rig.band()->ticker;
+    ASSERT_TRUE(PumpUntil([ticker] { return ticker->itemCount == 3; }, 10000));
     IInputObject *input = QueryBand<IInputObject>(bands[0], IID_IInputObject);
-    HWND combo = GetDlgItem(BandWindow(bands[0]), FEED_COMBO_ID);
+    HWND toolbar = BandWindow(bands[0]);
+    HWND tickerWindow = GetDlgItem(toolbar, TICKER_ID), combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     SetFocus(site.frame);
-    EXPECT_HR(S_OK, IInputObject_HasFocusIO(input)) << "even without the focus";
-    EXPECT_HR(S_OK, IInputObject_UIActivateIO(input, TRUE, NULL));
-    EXPECT_EQ(BandWindow(bands[0]), GetFocus());
+    EXPECT_HR(S_FALSE, IInputObject_HasFocusIO(input)) << "the focus is the browser's";
+    EXPECT_EQ(0, site.focusChanges);
 
-    MSG down = KeyFor(combo, WM_KEYDOWN, VK_DOWN);
-    EXPECT_HR(S_OK, IInputObject_TranslateAcceleratorIO(input, &down));
-    for (WPARAM key : { (WPARAM)VK_TAB, (WPARAM)VK_F6 }) {
-        MSG msg = KeyFor(combo, WM_KEYDOWN, key);
-        EXPECT_HR(S_FALSE, IInputObject_TranslateAcceleratorIO(input, &msg)) << key;
+    EXPECT_HR(S_OK, IInputObject_UIActivateIO(input, TRUE, NULL));
+    EXPECT_EQ(toolbar, GetFocus()) << "the menu button first";
+    EXPECT_HR(S_OK, IInputObject_HasFocusIO(input));
+    EXPECT_TRUE(site.bandFocused);
+    EXPECT_EQ(1, site.focusChanges);
+    MSG tab = KeyFor(toolbar, WM_KEYDOWN, VK_TAB);
+    EXPECT_HR(S_OK, IInputObject_TranslateAcceleratorIO(input, &tab));
+    EXPECT_EQ(tickerWindow, GetFocus());
+    tab.hwnd = tickerWindow;
+    EXPECT_HR(S_OK, IInputObject_TranslateAcceleratorIO(input, &tab));
+    HWND comboFocus = GetFocus();
+    char focusClass[64] = "";
+    GetClassNameA(comboFocus, focusClass, sizeof(focusClass));
+    EXPECT_TRUE(comboFocus == combo || IsChild(combo, comboFocus))
+        << focusClass << " visible " << IsWindowVisible(combo) << " enabled " << IsWindowEnabled(combo);
+    tab.hwnd = comboFocus;
+    EXPECT_HR(S_FALSE, IInputObject_TranslateAcceleratorIO(input, &tab)) << "past the last stop";
+    {
+        HeldKey shift(VK_SHIFT);
+        EXPECT_HR(S_OK, IInputObject_TranslateAcceleratorIO(input, &tab));
     }
+    EXPECT_EQ(tickerWindow, GetFocus()) << "Shift+Tab goes back";
+    EXPECT_EQ(1, site.focusChanges) << "moves inside the band tell the site nothing";
+
+    const KeyCase keys[] = {
+        { "Right steps to a headline", 0, WM_KEYDOWN, VK_RIGHT, S_OK },
+        { "Space pauses", 0, WM_KEYDOWN, VK_SPACE, S_OK },
+        { "its character", 0, WM_CHAR, ' ', S_OK },
+        { "the context-menu key's release", 0, WM_KEYUP, VK_APPS, S_OK },
+        { "Up is not the ticker's", 0, WM_KEYDOWN, VK_UP, S_FALSE },
+        { "F5 reloads the page", 0, WM_KEYDOWN, VK_F5, S_FALSE },
+        { "Backspace goes back", 0, WM_KEYDOWN, VK_BACK, S_FALSE },
+        { "a letter", 0, WM_KEYDOWN, 'A', S_FALSE },
+        { "F6", 0, WM_KEYDOWN, VK_F6, S_FALSE },
+        { "Ctrl+Tab", VK_CONTROL, WM_KEYDOWN, VK_TAB, S_FALSE },
+        { "Ctrl+Right", VK_CONTROL, WM_KEYDOWN, VK_RIGHT, S_FALSE },
+        { "Alt+D", 0, WM_SYSKEYDOWN, 'D', S_FALSE },
+    };
+    for (const KeyCase &c : keys) {
+        MSG msg = KeyFor(tickerWindow, c.message, c.key);
+        if (c.held) {
+            HeldKey held(c.held);
+            EXPECT_EQ(c.taken, IInputObject_TranslateAcceleratorIO(input, &msg)) << c.what;
+        } else {
+            EXPECT_EQ(c.taken, IInputObject_TranslateAcceleratorIO(input, &msg)) << c.what;
+        }
+    }
+    EXPECT_EQ(0, ticker->focusIndex) << "the head, whole";
+    EXPECT_EQ(PAUSE_BY_KEY, ticker->pauseFlags);
+    MSG down = KeyFor(comboFocus, WM_KEYDOWN, VK_DOWN), f5 = KeyFor(comboFocus, WM_KEYDOWN, VK_F5);
+    EXPECT_EQ(S_OK, IInputObject_TranslateAcceleratorIO(input, &down)) << "the combo box's arrows";
+    EXPECT_EQ(S_FALSE, IInputObject_TranslateAcceleratorIO(input, &f5));
     MSG elsewhere = KeyFor(site.frame, WM_KEYDOWN, VK_DOWN);
     EXPECT_HR(S_FALSE, IInputObject_TranslateAcceleratorIO(input, &elsewhere));
-    MSG alt = KeyFor(combo, WM_SYSKEYDOWN, 'D');
-    EXPECT_HR(S_FALSE, IInputObject_TranslateAcceleratorIO(input, &alt));
-    BYTE keys[256], ctrl[256];
-    GetKeyboardState(keys);
-    memcpy(ctrl, keys, sizeof(ctrl));
-    ctrl[VK_CONTROL] = 0x80;
-    SetKeyboardState(ctrl);
-    MSG ctrlL = KeyFor(combo, WM_KEYDOWN, 'L');
-    EXPECT_HR(S_FALSE, IInputObject_TranslateAcceleratorIO(input, &ctrlL));
-    SetKeyboardState(keys);
+
+    MSG escape = KeyFor(tickerWindow, WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_HR(S_OK, IInputObject_TranslateAcceleratorIO(input, &escape));
+    EXPECT_EQ(site.frame, GetFocus()) << "Esc hands the focus back";
+    EXPECT_FALSE(site.bandFocused);
+    EXPECT_EQ(2, site.focusChanges);
+    EXPECT_EQ(-1, ticker->focusIndex) << "the row moves on";
+    EXPECT_HR(S_FALSE, IInputObject_HasFocusIO(input));
+    {
+        HeldKey shift(VK_SHIFT);
+        MSG back = KeyFor(site.frame, WM_KEYDOWN, VK_TAB);
+        EXPECT_HR(S_OK, IInputObject_UIActivateIO(input, TRUE, &back));
+    }
+    EXPECT_TRUE(GetFocus() == combo || IsChild(combo, GetFocus())) << "Shift+Tab comes in at the end";
+    SetFocus(site.frame);
+    EXPECT_TRUE(PumpUntil([&site] { return !site.bandFocused; }, 2000)) << "a focus taken away is reported";
     IInputObject_Release(input);
     ExpectAllReleased();
 }

@@ -12,6 +12,7 @@
 #include "band/band.h"
 #include "resources/resource.h"
 #include "feeds/fetch.h"
+#include <oleacc.h>
 
 /* The rendering thread's idle check asks IsWindowEnabled. Once armed, the
    next such call from another thread is held after its answer until the
@@ -33,8 +34,26 @@ static BOOL WINAPI HeldIsWindowEnabled(HWND window)
     return enabled;
 }
 
+/* Wine cannot turn high contrast on (SPI_SETHIGHCONTRAST fails): the
+   answer to SPI_GETHIGHCONTRAST is staged here while stagedContrast is set. */
+static volatile LONG stagedContrast;
+
+static BOOL WINAPI StagedSystemParametersInfoA(UINT action, UINT number, void *value, UINT update)
+{
+    static BOOL (WINAPI *real)(UINT, UINT, void *, UINT);
+    if (!real)
+        real = (BOOL (WINAPI *)(UINT, UINT, void *, UINT))(void (*)(void))GetProcAddress(
+            GetModuleHandleA("user32.dll"), "SystemParametersInfoA");
+    if (action == SPI_GETHIGHCONTRAST && stagedContrast && value) {
+        ((HIGHCONTRASTA *)value)->dwFlags = HCF_HIGHCONTRASTON;
+        return TRUE;
+    }
+    return real(action, number, value, update);
+}
+
 extern "C" {
 void *importIsWindowEnabled IMPORT_SLOT(IsWindowEnabled, 4) = (void *)HeldIsWindowEnabled;
+void *importSystemParametersInfoA IMPORT_SLOT(SystemParametersInfoA, 16) = (void *)StagedSystemParametersInfoA;
 }
 
 namespace {
@@ -832,6 +851,164 @@ TEST_F(TickerOnScreen, SpeedBeyondTheRangeMovesAtMostSixteenPixels)
     EXPECT_EQ(INT_MAX, scene.band.speed);
     EXPECT_GT(moves, 3);
     EXPECT_LE(largest, 8) << "characters in one step";
+}
+
+/* The headlines from the keyboard: the row stands and shows the one
+   chosen as hovered, a screen reader reads the list and follows the focus,
+   and the keys open, pause and open the menu. */
+TEST_F(TickerOnScreen, KeysStepThroughTheHeadlinesAndScreenReadersFollow)
+{
+    TickerScene scene(150, 300);
+    Colour(scene);
+    ASSERT_TRUE(scene.Show(Feed(3)));
+    TickerState *t = scene.ticker();
+    HWND window = scene.TickerWindow();
+    SetFocus(window);
+    auto key = [&](WPARAM vk) { SendMessageA(window, WM_KEYDOWN, vk, 0); };
+    auto chosen = [&](LONG index) {
+        return PumpUntil([t, index] { return t->hoveredItem == &t->items[index]; }, 3000);
+    };
+    key(VK_RIGHT);
+    LONG first = t->focusIndex;
+    ASSERT_GE(first, 0);
+    ASSERT_TRUE(chosen(first)) << "the head is chosen first";
+    key(VK_RIGHT);
+    ASSERT_TRUE(chosen((first + 1) % 4));
+    key(VK_LEFT);
+    ASSERT_TRUE(chosen(first));
+    RECT rect = t->items[first].rect, client;
+    GetClientRect(window, &client);
+    EXPECT_TRUE(rect.left >= 0 && rect.right <= client.right) << "in view, whole";
+    scene.PumpFor(300);
+    std::vector<DWORD> still = scene.Pixels();
+    scene.PumpFor(300);
+    EXPECT_EQ(0, Mismatches(still, scene.Pixels())) << "the row stands while a headline is chosen";
+    EXPECT_GT(scene.CountColor(LINK_COLOR), 100) << "drawn as hovered";
+    EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() != NULL; }, 3000));
+
+    IAccessible *acc = NULL;
+    ASSERT_EQ(S_OK, AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, (void **)&acc));
+    VARIANT self, child, out;
+    V_VT(&self) = VT_I4;
+    V_I4(&self) = CHILDID_SELF;
+    BSTR text = NULL;
+    LONG count = 0;
+    EXPECT_EQ(S_OK, IAccessible_get_accName(acc, self, &text));
+    EXPECT_STREQ(L"c", text);
+    SysFreeString(text);
+    EXPECT_EQ(S_OK, IAccessible_get_accRole(acc, self, &out));
+    EXPECT_EQ(ROLE_SYSTEM_LIST, V_I4(&out));
+    EXPECT_EQ(S_OK, IAccessible_get_accChildCount(acc, &count));
+    EXPECT_EQ(4, count);
+    WCHAR open[64];
+    LoadStringW(moduleHandle, IDS_ACC_OPEN, open, 64);
+    const struct { const WCHAR *name, *description; } children[] = {
+        { L"Headline number 1 of the test feed", L"About headline 1" },
+        { L"Headline number 2 of the test feed", L"About headline 2" },
+        { L"Headline number 3 of the test feed", L"About headline 3" },
+        { L"Bare headline", NULL },
+    };
+    V_VT(&child) = VT_I4;
+    for (LONG i = 0; i < 4; i++) {
+        V_I4(&child) = i + 1;
+        EXPECT_EQ(S_OK, IAccessible_get_accName(acc, child, &text));
+        EXPECT_STREQ(children[i].name, text);
+        SysFreeString(text);
+        EXPECT_EQ(children[i].description ? S_OK : S_FALSE, IAccessible_get_accDescription(acc, child, &text));
+        EXPECT_STREQ(children[i].description, text);
+        SysFreeString(text);
+        EXPECT_EQ(S_OK, IAccessible_get_accRole(acc, child, &out));
+        EXPECT_EQ(ROLE_SYSTEM_LINK, V_I4(&out));
+        EXPECT_EQ(S_OK, IAccessible_get_accDefaultAction(acc, child, &text));
+        EXPECT_STREQ(open, text);
+        SysFreeString(text);
+        EXPECT_EQ(S_OK, IAccessible_get_accState(acc, child, &out));
+        EXPECT_EQ(i == first, (V_I4(&out) & STATE_SYSTEM_FOCUSED) != 0) << i;
+    }
+    EXPECT_EQ(S_OK, IAccessible_get_accFocus(acc, &out));
+    EXPECT_EQ(VT_I4, V_VT(&out));
+    EXPECT_EQ(first + 1, V_I4(&out));
+    V_I4(&child) = 2;
+    EXPECT_EQ(S_OK, IAccessible_accDoDefaultAction(acc, child));
+    ASSERT_EQ(1u, scene.browser.navigations.size());
+    EXPECT_EQ(L"http://127.0.0.1/news/2", scene.browser.navigations[0].url);
+    V_I4(&child) = 5;
+    EXPECT_EQ(E_INVALIDARG, IAccessible_get_accName(acc, child, &text)) << "no fifth headline";
+
+    key(VK_RETURN);
+    ASSERT_EQ(2u, scene.browser.navigations.size());
+    EXPECT_EQ(0, first) << "the head of a row just shown";
+    EXPECT_EQ(L"http://127.0.0.1/news/1", scene.browser.navigations[1].url) << "Enter opens the chosen headline";
+    {
+        MenuAnswer answer(1);
+        key(VK_APPS);
+        WaitForSingleObject(answer.thread, 5000);
+    }
+    EXPECT_EQ(3u, scene.browser.navigations.size()) << "the menu key opens the item menu";
+
+    /* Space pauses the row even after the focus has gone; again resumes. */
+    key(VK_SPACE);
+    SetFocus(scene.frame);
+    EXPECT_TRUE(PumpUntil([t] { return t->hoveredItem == NULL; }, 3000)) << "the focus gone, the choice too";
+    EXPECT_EQ(-1, t->focusIndex);
+    still = scene.Pixels();
+    scene.PumpFor(300);
+    EXPECT_EQ(0, Mismatches(still, scene.Pixels())) << "paused";
+    SetFocus(window);
+    key(VK_SPACE);
+    SetFocus(scene.frame);
+    still = scene.Pixels();
+    scene.PumpFor(300);
+    EXPECT_GT(Mismatches(still, scene.Pixels()), 0) << "moving again";
+    EXPECT_EQ(0u, IAccessible_Release(acc));
+}
+
+/* Without client-area animation one headline stands at the left edge and
+   the next follows after eight seconds; high contrast draws in the
+   system's colours and the stored ones come back after it. */
+TEST_F(TickerOnScreen, StillRowWithoutAnimationAndSystemColoursInHighContrast)
+{
+    BOOL animate = TRUE;
+    ASSERT_TRUE(SystemParametersInfoA(0x1042 /* SPI_GETCLIENTAREAANIMATION */, 0, &animate, 0));
+    ASSERT_TRUE(SystemParametersInfoA(0x1043 /* SPI_SETCLIENTAREAANIMATION */, 0, (void *)FALSE, 0));
+    TickerScene scene(150, 300);
+    Colour(scene);
+    scene.band.speed = 4;
+    bool shown = scene.Show(Feed(3));
+    TickerState *t = scene.ticker();
+    LONG head = t->headIndex;
+    scene.PumpFor(500);
+    std::vector<DWORD> still = scene.Pixels();
+    scene.PumpFor(500);
+    int moved = Mismatches(still, scene.Pixels());
+    int drawn = 0;
+    std::string rects;
+    for (LONG i = 0; i < t->itemCount; i++) {
+        drawn += !IsRectEmpty(&t->items[i].rect);
+        rects += std::to_string(t->items[i].rect.left) + "," + std::to_string(t->items[i].rect.right) + "," +
+                 std::to_string(t->items[i].rect.bottom) + " ";
+    }
+    LONG left = t->items[head].rect.left;
+    bool next = PumpUntil([t, head] { return t->headIndex != head; }, 10000);
+    LONG after = t->headIndex;
+    SystemParametersInfoA(0x1043, 0, (void *)(INT_PTR)animate, 0);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(0, moved) << "the row stands";
+    EXPECT_EQ(1, drawn) << "one headline at a time: " << rects << "head " << head;
+    EXPECT_EQ(0, left);
+    EXPECT_TRUE(next) << "the next one follows";
+    EXPECT_EQ((head + 1) % 4, after);
+
+    scene.PumpFor(300);
+    EXPECT_GT(scene.CountColor(BACK_COLOR), 1000);
+    stagedContrast = 1;
+    bool system = PumpUntil([&] {
+        return scene.CountColor(BACK_COLOR) == 0 && scene.CountColor(GetSysColor(COLOR_WINDOW)) > 1000 &&
+               scene.CountColor(TEXT_COLOR) == 0;
+    }, 5000);
+    stagedContrast = 0;
+    EXPECT_TRUE(system) << "the system's colours in high contrast";
+    EXPECT_TRUE(PumpUntil([&] { return scene.CountColor(BACK_COLOR) > 1000; }, 5000)) << "the stored ones after";
 }
 
 }  // namespace

@@ -80,15 +80,16 @@ TEST(Resources, MenusOfTheUsersLanguage)
     ASSERT_NE(nullptr, main);
     HMENU popup = GetSubMenu(main, 0);
     ASSERT_NE(nullptr, popup);
-    const UINT order[] = { 604, 605, 606, 609, 607, 0, 612, 614, 616, 0, 608, 610 };
-    ASSERT_EQ(12, GetMenuItemCount(popup));
-    for (int i = 0; i < 12; i++)
+    const UINT order[] = { 604, 605, 606, 609, 607, 0, 612, 614, 616, 0, 608, 610, 0, IDM_PAUSE };
+    ASSERT_EQ(14, GetMenuItemCount(popup));
+    for (int i = 0; i < 14; i++)
         EXPECT_EQ(order[i], order[i] ? GetMenuItemID(popup, i) : (GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR ? 0u : 1u)) << i;
     EXPECT_EQ(Utf16(German() ? "Quellenverwaltung .." : "Source management .."), MenuText(popup, 604));
     EXPECT_EQ(Utf16(German() ? "Hintergrundfarbe .." : "Background color .."), MenuText(popup, 607));
     EXPECT_EQ(Utf16(German() ? "Langsamer" : "Slower"), MenuText(popup, 614));
     EXPECT_EQ(L"Homepage", MenuText(popup, 610));
     EXPECT_EQ(Utf16(German() ? "Jetzt aktualisieren" : "Refresh now"), MenuText(popup, 616));
+    EXPECT_EQ(Utf16(German() ? "Ticker anhalten" : "Pause ticker"), MenuText(popup, IDM_PAUSE));
     DestroyMenu(main);
 
     HMENU item = LoadMenuA(scratch.module(), MAKEINTRESOURCEA(IDM_ITEM));

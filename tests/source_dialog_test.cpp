@@ -298,6 +298,22 @@ TEST_F(SourceDialog, ColoursAndSpeedReachTheFileAtOnceAndTheNextFrame)
     EXPECT_EQ(0, band->speed);
     EXPECT_TRUE(SettingStruct("Speed", &speed, sizeof(speed)));
     EXPECT_EQ(0, speed);
+
+    /* "Pause ticker" is kept, and a band sited later finds it. */
+    TickerState *ticker = band->ticker;
+    LONG paused = 0;
+    Command(IDM_PAUSE);
+    EXPECT_EQ(PAUSE_STORED, ticker->pauseFlags);
+    EXPECT_TRUE(SettingStruct("Paused", &paused, sizeof(paused)));
+    EXPECT_EQ(1, paused);
+    InterlockedExchange(&ticker->pauseFlags, 0);
+    StandInSite later(browser.browser(), 0, 200);
+    ASSERT_EQ(S_OK, later.Host((IUnknown *)NewBand()));
+    EXPECT_EQ(PAUSE_STORED, ticker->pauseFlags) << "read back at siting";
+    Command(IDM_PAUSE);
+    EXPECT_EQ(0, ticker->pauseFlags);
+    EXPECT_TRUE(SettingStruct("Paused", &paused, sizeof(paused)));
+    EXPECT_EQ(0, paused);
     ExpectAllReleased();
 }
 

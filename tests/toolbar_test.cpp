@@ -6,6 +6,7 @@
 #include "toolbar/toolbar.h"
 #include "resources/resource.h"
 #include "feeds/fetch.h"
+#include "core/display.h"
 #include <gtest/gtest.h>
 #include <commctrl.h>
 
@@ -303,6 +304,37 @@ TEST_F(BandWindows, ComboTooltipTellsTheLastFetch)
     }
     rig.DestroyWindows();
     EXPECT_FALSE(IsWindow(tip[0])) << "the tooltip outlived its toolbar";
+}
+
+/* At 96 DPI every size is the old one; at 144 and 192 the ticker, the
+   combo box and the band's height grow with the system font, and in a
+   band as wide as 1000 pixels at 96 nothing overlaps or leaves the band. */
+TEST(BandBitmaps, SizesFollowTheSystemDpi)
+{
+    EXPECT_EQ(96, SystemDpi()) << "the test prefix's DPI";
+    const struct { int dpi, tickerTop, tickerHeight, comboLeft, comboWidth, bandHeight, font; } sizes[] = {
+        { 96, 2, 25, 728, 256, 28, 16 },
+        { 144, 3, 38, 1092, 384, 42, 24 },
+        { 192, 4, 50, 1456, 512, 56, 32 },
+    };
+    for (const auto &at : sizes) {
+        RECT ticker, combo;
+        /* Buttons that grew with the DPI too: 188 pixels at 96. */
+        int buttonsEnd = ScaleAt(188, at.dpi);
+        int width = ScaleAt(1000, at.dpi);
+        PlaceBandChildren(width, buttonsEnd, at.dpi, &ticker, &combo);
+        EXPECT_EQ(at.tickerTop, ticker.top) << at.dpi;
+        EXPECT_EQ(at.tickerHeight, ticker.bottom - ticker.top) << at.dpi;
+        EXPECT_EQ(at.comboLeft, combo.left) << at.dpi;
+        EXPECT_EQ(at.comboWidth, combo.right - combo.left) << at.dpi;
+        EXPECT_EQ(at.bandHeight, ScaleAt(28, at.dpi)) << at.dpi;
+        EXPECT_EQ(at.font, ScaleAt(16, at.dpi)) << at.dpi;
+        EXPECT_LT(ticker.right, combo.left) << at.dpi << ": the ticker reaches the combo box";
+        EXPECT_EQ(ScaleAt(532, at.dpi), ticker.right - ticker.left) << at.dpi;
+        EXPECT_LE(ticker.bottom, at.bandHeight) << at.dpi << ": the row is cut";
+        EXPECT_LE(combo.right, width) << at.dpi;
+    }
+    EXPECT_EQ(16, ScaleToDpi(16));
 }
 
 }  // namespace

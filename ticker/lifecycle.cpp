@@ -44,6 +44,7 @@ void CreateTicker(HINSTANCE instance, BandState *band)
     ticker->cursor = LoadCursor(NULL, IDC_ARROW);
     ticker->tipText = (char *)GlobalAlloc(GPTR, TICKER_TIP_SIZE);
     ticker->tipSerial = -1;
+    ticker->focusIndex = -1;
     ticker->itemMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDM_ITEM));
     CreateTickerFonts(&ticker->textFont, &ticker->linkFont);
 
@@ -119,6 +120,8 @@ void DestroyTicker(BandState *band)
         IXMLDOMNode_Release(ticker->hoveredNode);
     ReleaseTickerItems(ticker->items, ticker->itemCount);
     ReleaseTickerItems(ticker->retiredItems, ticker->retiredCount);
+    SysFreeString(ticker->feedTitle);
+    SysFreeString(ticker->retiredFeedTitle);
     if (ticker->tipText)
         GlobalFree(ticker->tipText);
     band->ticker = NULL;

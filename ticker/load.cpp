@@ -11,6 +11,15 @@
 /* The longest channel ttl taken, a week in minutes. */
 #define MAX_TTL_MINUTES     (7 * 24 * 60)
 
+/* The title it replaces stays readable for a window-thread reader that
+   took it just before, until the reload after. */
+static void PublishFeedTitle(TickerState *ticker, BSTR title)
+{
+    SysFreeString(ticker->retiredFeedTitle);
+    ticker->retiredFeedTitle =
+        (BSTR)InterlockedExchangePointer((void *volatile *)&ticker->feedTitle, title);
+}
+
 /* The list being replaced is kept one reload longer (see retiredItems). */
 static void RetireItems(TickerState *ticker)
 {
@@ -24,7 +33,10 @@ void ClearForChoice(TickerState *ticker, HWND window)
     ticker->hoveredItem = NULL;
     /* Retired while the count still says what the list holds. */
     RetireItems(ticker);
+    PublishFeedTitle(ticker, NULL);
     ticker->itemCount = 0;
+    /* The headline stepped to belonged to the old list. */
+    InterlockedExchange(&ticker->focusIndex, -1);
     ticker->headIndex = 0;
     ticker->loadFailed = 0;
     ticker->choiceLoading = 1;
@@ -70,6 +82,8 @@ LoadedList *BuildLoadedList(const FetchResult *fetched, const char *url)
     }
     ForEachFeedItem(root, AddToLoadedList, list);
     list->ttlMinutes = ReadTtl(root, kind);
+    if (GetFeedTitle(root, kind, &list->title) != S_OK)
+        list->title = NULL;
     IXMLDOMNode_Release(root);
     return list;
 }
@@ -79,6 +93,7 @@ void FreeLoadedList(LoadedList *list)
     if (!list)
         return;
     ReleaseTickerItems(list->items, list->count);
+    SysFreeString(list->title);
     GlobalFree(list);
 }
 
@@ -124,8 +139,10 @@ void InstallLoadedList(TickerState *ticker, LoadedList *list, BOOL refresh)
     CopyMemory(ticker->items, list->items, list->count * sizeof(TickerItem));
     ticker->itemCount = list->count;
     ticker->choiceLoading = 0;
-    /* The items now belong to the ticker's list. */
+    /* The items and the title now belong to the ticker. */
     list->count = 0;
+    PublishFeedTitle(ticker, list->title);
+    list->title = NULL;
     if (refresh)
         CarryOverRow(ticker);
     else

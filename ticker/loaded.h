@@ -11,6 +11,7 @@ struct LoadedList {
     BOOL refresh;         /* fetched again for the row already shown */
     int cause;            /* FETCH_OK, or why there are no items */
     LONG ttlMinutes;
+    BSTR title;           /* the feed's, for screen readers; may be null */
     LONG count;
     TickerItem items[TICKER_MAX_ITEMS];
 };

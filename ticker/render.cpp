@@ -10,6 +10,7 @@
 #include "core/module.h"
 #include "core/handoff.h"
 #include "core/ids.h"
+#include "core/display.h"
 #include <commctrl.h>
 #include <ddraw.h>
 #include <stddef.h>
@@ -29,6 +30,8 @@ enum RenderNext { NEXT_FRAME, NEXT_ATTACH, NEXT_END };
 #define STILL_WAIT_MS       1000
 /* Frames between two looks at the foreground window while the row moves. */
 #define FOREGROUND_FRAMES   5
+/* Without animation one headline stands this long before the next. */
+#define STILL_HEADLINE_MS   8000
 
 static const WCHAR SEPARATOR[] = L" +++ ";
 
@@ -50,6 +53,7 @@ struct RowLook {
     COLORREF backColor;
     TickerItem *hovered;   /* drawn in the link font, at hoveredX */
     LONG hoveredX;
+    RECT focusRect;        /* drawn over the window's copy only; empty: none */
 };
 
 struct Renderer {
@@ -90,6 +94,12 @@ struct Renderer {
     DWORD woken;          /* what the frame's last wait saw of the three events */
     BOOL foreground;      /* the browser's window was in front at the last look */
     LONG foregroundAge;   /* moving frames until the next look */
+    /* The system's wishes, looked at with the foreground: no animation
+       shows one headline at a time, standing; high contrast uses the
+       system's colours. */
+    BOOL stillRow;
+    BOOL highContrast;
+    DWORD headlineShownAt;
     /* Item widths in textFont, kept per list and font; the head's remaining
        text has a slot of its own. */
     HFONT widthFont;
@@ -134,9 +144,14 @@ static void HideTip(Renderer *r)
 }
 
 /* The stored speed stays as written; a hand-edited value out of range would
-   push the row off to the right (negative) or overflow the scroll arithmetic. */
+   push the row off to the right (negative) or overflow the scroll arithmetic.
+   A paused row, one the keyboard stepped into and one without animation
+   stand still. */
 static LONG CurrentSpeed(const Renderer *r)
 {
+    const TickerState *t = r->ticker;
+    if (t->pauseFlags || t->focusIndex >= 0 || r->stillRow)
+        return 0;
     LONG speed = r->band->speed;
     return speed < 0 ? 0 : speed > MAX_SPEED ? MAX_SPEED : speed;
 }
@@ -180,6 +195,63 @@ static void Reload(Renderer *r)
     BeginFeedChoice(r->ticker, r->tickerWindow);
 }
 
+/* index becomes the head, whole, at the left edge. */
+static void MakeHead(Renderer *r, LONG index)
+{
+    TickerState *t = r->ticker;
+    if (t->headIndex < t->itemCount)
+        t->items[t->headIndex].scrolledChars = 0;
+    t->headIndex = index;
+    t->items[index].scrolledChars = 0;
+    r->scroll.offset = 0;
+    r->scroll.separatorPhase = FALSE;
+    r->rowValid = FALSE;
+    r->headlineShownAt = GetTickCount();
+}
+
+static void LookAtSystem(Renderer *r)
+{
+    r->highContrast = HighContrastOn();
+    BOOL still = !ClientAnimationOn();
+    if (still == r->stillRow)
+        return;
+    r->stillRow = still;
+    if (r->ticker->itemCount > 0)
+        MakeHead(r, r->ticker->headIndex < r->ticker->itemCount ? r->ticker->headIndex : 0);
+}
+
+/* Without animation the next shown headline follows every few seconds,
+   unless something holds the row. */
+static void NextStillHeadline(Renderer *r)
+{
+    TickerState *t = r->ticker;
+    DWORD now = GetTickCount();
+    if (!r->stillRow || t->itemCount <= 0)
+        return;
+    if ((t->hoverFlags & 1) || t->pauseFlags || t->focusIndex >= 0) {
+        r->headlineShownAt = now;
+        return;
+    }
+    if (now - r->headlineShownAt < STILL_HEADLINE_MS)
+        return;
+    LONG next = t->headIndex;
+    for (LONG tries = 0; tries < t->itemCount; tries++) {
+        next = next + 1 < t->itemCount ? next + 1 : 0;
+        if (!(t->items[next].flags & ITEM_HIDDEN))
+            break;
+    }
+    MakeHead(r, next);
+}
+
+static DWORD StillWaitMs(const Renderer *r)
+{
+    if (!r->stillRow)
+        return STILL_WAIT_MS;
+    DWORD shown = GetTickCount() - r->headlineShownAt;
+    DWORD left = shown < STILL_HEADLINE_MS ? STILL_HEADLINE_MS - shown : 0;
+    return left < STILL_WAIT_MS ? left : STILL_WAIT_MS;
+}
+
 static RenderNext Attach(Renderer *r, BOOL reload)
 {
     /* The tip belongs to the tool of the window being left, and the tool
@@ -206,6 +278,8 @@ static RenderNext Attach(Renderer *r, BOOL reload)
     r->scroll.separatorPhase = FALSE;
     r->hoverSeen = FALSE;
     r->rowValid = FALSE;
+    r->headlineShownAt = GetTickCount();
+    LookAtSystem(r);
     /* A list that failed to load is tried again once there is a window to
        show the attempt in, but not at every tab switch: without a network
        each try blocks this thread in a download. */
@@ -259,7 +333,23 @@ static RenderNext IdleFrame(Renderer *r)
     return NEXT_FRAME;
 }
 
-static void HoverItem(Renderer *r, TickerItem *item, POINT cursor)
+/* Below and left of the cursor, or under a headline the keys chose. */
+static POINT TipForCursor(POINT cursor)
+{
+    POINT tip = { cursor.x - 256 > 0 ? cursor.x - 256 : 0, cursor.y + 16 };
+    return tip;
+}
+
+static POINT TipForItem(const Renderer *r, const TickerItem *item)
+{
+    RECT client;
+    GetClientRect(r->tickerWindow, &client);
+    POINT tip = { item->rect.left > 0 ? item->rect.left : 0, client.bottom + 2 };
+    ClientToScreen(r->tickerWindow, &tip);
+    return tip;
+}
+
+static void HoverItem(Renderer *r, TickerItem *item, POINT tip)
 {
     TickerState *t = r->ticker;
     t->cursor = r->handCursor;
@@ -288,8 +378,8 @@ static void HoverItem(Renderer *r, TickerItem *item, POINT cursor)
         r->tipAt.x = LONG_MIN;
     }
     /* Each move makes the tooltip ask the window for its text again. */
-    LONG x = cursor.x - 256 > 0 ? cursor.x - 256 : 0;
-    LONG y = cursor.y + 16;
+    LONG x = tip.x;
+    LONG y = tip.y;
     if (x == r->tipAt.x && y == r->tipAt.y)
         return;
     r->tipAt.x = x;
@@ -347,13 +437,17 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
         return NULL;
     const RowLook *look = &r->drawn;
     /* The layout stops at the right edge: a rect holds a visible item. */
-    LONG end = paint ? paint->right + ROW_OVERHANG : look->size.cx;
+    LONG end = paint ? paint->right + ROW_OVERHANG : r->frameSize.cx;
     LONG from = paint ? paint->left - ROW_OVERHANG : LONG_MIN;
     LONG x = r->scroll.offset;
     LONG i = t->headIndex;
     LONG drawn = 0;
     TickerItem *under = NULL;
     BOOL separatorNext = r->scroll.separatorPhase;
+    /* A rect says where an item stands now, or that it is not shown. */
+    if (!paint)
+        for (LONG k = 0; k < t->itemCount; k++)
+            SetRectEmpty(&t->items[k].rect);
     for (int segments = 0; segments < MAX_ROW_SEGMENTS && x < end; segments++) {
         if (!separatorNext) {
             TickerItem *item = &t->items[i];
@@ -378,7 +472,7 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
                 ExtTextOutW(dc, x, 0, ETO_CLIPPED, paint, text, length, NULL);
             }
             x += width;
-            if (x >= end)
+            if (x >= end || r->stillRow)
                 break;
         }
         separatorNext = FALSE;
@@ -398,7 +492,8 @@ static BOOL SameLook(const RowLook *a, const RowLook *b)
     return a->size.cx == b->size.cx && a->size.cy == b->size.cy && a->textFont == b->textFont &&
            a->linkFont == b->linkFont && a->textColor == b->textColor &&
            a->linkColor == b->linkColor && a->backColor == b->backColor &&
-           a->hovered == b->hovered && (!a->hovered || a->hoveredX == b->hoveredX);
+           a->hovered == b->hovered && (!a->hovered || a->hoveredX == b->hoveredX) &&
+           EqualRect(&a->focusRect, &b->focusRect);
 }
 
 static void Paint(Renderer *r, HDC dc, LONG left, LONG right)
@@ -437,7 +532,7 @@ static void Pace(Renderer *r)
    second, as an idle frame would. */
 static void WaitForChange(Renderer *r)
 {
-    DWORD woken = WaitAnsweringMessages(3, r->waitSet, STILL_WAIT_MS, QS_ALLINPUT, TRUE);
+    DWORD woken = WaitAnsweringMessages(3, r->waitSet, StillWaitMs(r), QS_ALLINPUT, TRUE);
     r->woken = woken < WAIT_OBJECT_0 + 3 ? woken : WAIT_TIMEOUT;
     r->foregroundAge = 0;
 }
@@ -451,6 +546,9 @@ static void Show(Renderer *r)
     if (!window)
         return;
     BitBlt(window, 0, 0, r->drawn.size.cx, r->drawn.size.cy, r->frameDc, 0, 0, SRCCOPY);
+    /* Never in the kept row, which moves on under it. */
+    if (!IsRectEmpty(&r->drawn.focusRect))
+        DrawFocusRect(window, &r->drawn.focusRect);
     ReleaseDC(r->tickerWindow, window);
     InterlockedIncrement(&r->ticker->framesShown);
 }
@@ -507,6 +605,92 @@ static HDC FrameDc(Renderer *r, LONG width, LONG height)
     return r->frameDc;
 }
 
+/* The headline the keys stepped to, while it can be shown. */
+static TickerItem *KeyboardItem(const Renderer *r)
+{
+    TickerState *t = r->ticker;
+    LONG index = t->focusIndex;
+    if (index < 0 || index >= t->itemCount || (t->items[index].flags & ITEM_HIDDEN))
+        return NULL;
+    return &t->items[index];
+}
+
+/* A headline the keys step to comes into view whole, as the head, unless
+   it stands there already. */
+static BOOL BringIntoView(Renderer *r, const TickerItem *item, LONG width)
+{
+    TickerState *t = r->ticker;
+    LONG index = (LONG)(item - t->items);
+    BOOL whole = !IsRectEmpty(&item->rect) && item->rect.left >= 0 && item->rect.right <= width;
+    BOOL atHead = t->headIndex == index && r->scroll.offset == 0 && !r->scroll.separatorPhase;
+    if (whole || atHead)
+        return FALSE;
+    MakeHead(r, index);
+    return TRUE;
+}
+
+static void ChooseColours(const Renderer *r, RowLook *look)
+{
+    if (r->highContrast) {
+        look->textColor = GetSysColor(COLOR_WINDOWTEXT);
+        look->linkColor = GetSysColor(COLOR_HOTLIGHT);
+        look->backColor = GetSysColor(COLOR_WINDOW);
+        return;
+    }
+    look->textColor = r->band->textColor;
+    look->linkColor = r->band->linkColor;
+    look->backColor = r->band->backColor;
+}
+
+/* Around the headline the keys chose, or the whole row, while the window
+   has the keyboard focus. */
+static void ChooseFocusRect(const Renderer *r, RowLook *look)
+{
+    SetRectEmpty(&look->focusRect);
+    if (!r->ticker->hasFocus)
+        return;
+    RECT client = { 0, 0, look->size.cx, look->size.cy };
+    const TickerItem *item = KeyboardItem(r);
+    if (!item || !IntersectRect(&look->focusRect, &item->rect, &client))
+        look->focusRect = client;
+}
+
+/* Lays the row out and finds what is hovered: the headline the keys chose,
+   else the one under the cursor. */
+static void FindHover(Renderer *r, HDC memory, RowLook *look, BOOL foreground)
+{
+    TickerState *t = r->ticker;
+    r->hoverSeen = FALSE;
+    TickerItem *chosen = KeyboardItem(r);
+    POINT cursor = { 0, 0 };
+    /* Hit testing asks the system for the cursor; with it elsewhere, or
+       another window in front, no item can be under it. */
+    BOOL mayHover = !chosen && foreground && CursorInWindow(t, r->tickerWindow, &cursor);
+    POINT inClient = cursor;
+    if (mayHover)
+        ScreenToClient(r->tickerWindow, &inClient);
+    LONG underX = 0;
+    TickerItem *under = WalkRow(r, memory, NULL, mayHover ? &inClient : NULL, &underX);
+    look->hovered = NULL;
+    if (chosen) {
+        if (BringIntoView(r, chosen, look->size.cx))
+            (void)WalkRow(r, memory, NULL, NULL, &underX);
+        InterlockedOr(&chosen->flags, ITEM_HOVERED);
+        look->hovered = chosen;
+        look->hoveredX = chosen->rect.left;
+        HoverItem(r, chosen, TipForItem(r, chosen));
+        return;
+    }
+    if (!under)
+        return;
+    under->ops->hitTest(under, r->tickerWindow);
+    if (under->flags & ITEM_HOVERED) {
+        look->hovered = under;
+        look->hoveredX = underX;
+        HoverItem(r, under, TipForCursor(cursor));
+    }
+}
+
 static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
 {
     TickerState *t = r->ticker;
@@ -527,9 +711,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
     look.size = r->frameSize;
     look.textFont = t->textFont;
     look.linkFont = t->linkFont;
-    look.textColor = r->band->textColor;
-    look.linkColor = r->band->linkColor;
-    look.backColor = r->band->backColor;
+    ChooseColours(r, &look);
     look.hovered = r->drawn.hovered;
     look.hoveredX = r->drawn.hoveredX;
     if (r->widthFont != look.textFont) {
@@ -539,6 +721,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         GetTextExtentPoint32W(memory, SEPARATOR, 5, &r->separator);
         r->widthFont = look.textFont;
     }
+    NextStillHeadline(r);
 
     /* The hover can change only when the row moved or changed (a hide
        among them), or the cursor moved, or the item menu opened or closed. */
@@ -553,26 +736,9 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
         r->seenMoves = moves;
         r->seenMenuOpen = menuOpen;
         r->seenHides = hides;
-        r->hoverSeen = FALSE;
-        POINT cursor = { 0, 0 };
-        /* Hit testing asks the system for the cursor; with it elsewhere, or
-           another window in front, no item can be under it. */
-        BOOL mayHover = foreground && CursorInWindow(t, r->tickerWindow, &cursor);
-        POINT inClient = cursor;
-        if (mayHover)
-            ScreenToClient(r->tickerWindow, &inClient);
-        LONG underX = 0;
-        TickerItem *under = WalkRow(r, memory, NULL, mayHover ? &inClient : NULL, &underX);
-        look.hovered = NULL;
-        if (under) {
-            under->ops->hitTest(under, r->tickerWindow);
-            if (under->flags & ITEM_HOVERED) {
-                look.hovered = under;
-                look.hoveredX = underX;
-                HoverItem(r, under, cursor);
-            }
-        }
+        FindHover(r, memory, &look, foreground);
     }
+    ChooseFocusRect(r, &look);
 
     BOOL exposed = InterlockedExchange(&t->rowExposed, 0);
     BOOL redraw = !r->rowValid || !SameLook(&look, &r->drawn);
@@ -669,6 +835,7 @@ static BOOL BrowserInFront(Renderer *r)
         HWND front = GetForegroundWindow();
         r->foreground = front == r->band->topWindow;
         r->foregroundAge = FOREGROUND_FRAMES - 1;
+        LookAtSystem(r);
         if (!r->foreground && front)
             FollowToFront(front);
     }
@@ -683,8 +850,12 @@ static void RunFrames(Renderer *r, BOOL reload)
             next = Attach(r, FALSE);
             continue;
         }
-        if (TakeFinishedList(r->ticker))
+        if (TakeFinishedList(r->ticker)) {
             ForgetRow(r);
+            /* Screen readers read the list anew. */
+            if (r->tickerWindow)
+                NotifyWinEvent(EVENT_OBJECT_REORDER, r->tickerWindow, OBJID_CLIENT, CHILDID_SELF);
+        }
         if (r->ticker->retiredFonts)
             LetGoOfFonts(r);
         DeleteRetiredFonts(r->ticker);

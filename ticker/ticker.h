@@ -39,7 +39,15 @@ extern DWORD refreshMinuteMs;
 DWORD WINAPI RenderThread(void *band);
 LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void OpenHoveredItem(TickerState *ticker);
-void ShowItemMenu(TickerState *ticker, HWND window);
+/* The menu of the hovered headline at a screen position packed as
+   GetMessagePos packs it. */
+void ShowItemMenu(TickerState *ticker, HWND window, DWORD position);
+/* Opens the link of a headline's node; flags as OpenLink takes them. */
+void OpenItemLink(IXMLDOMNode *node, DWORD flags);
+/* The live ticker of a ticker window, or null once its state has gone. */
+TickerState *TickerFromWindow(HWND window);
+/* The hovered headline's node with a reference for the caller, or null. */
+IXMLDOMNode *HoldHoveredNode(TickerState *ticker);
 /* Reads the cursor; TRUE when it lies inside window's screen rectangle, all
    four edges counting as inside. */
 BOOL CursorInsideWindow(HWND window, POINT *cursor);

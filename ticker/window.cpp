@@ -5,47 +5,18 @@
    item's hover bit change under it at any time; it reads them as they stand
    and holds its own reference to the node it acts on. */
 #include "ticker/ticker.h"
-#include "browser/browser.h"
+#include "ticker/keys.h"
+#include "ticker/access.h"
 #include "feeds/feeds.h"
 #include "core/module.h"
 #include "core/handoff.h"
 #include "core/ids.h"
+#include "core/display.h"
 #include "resources/resource.h"
 #include <commctrl.h>
 
 #define STATUS_TEXT_SIZE 255
 #define DESCRIPTION_BYTES (TICKER_TIP_SIZE - 1)
-
-/* A window can outlive the last band object and with it the record whose
-   address it keeps; only the live record is used. */
-static BOOL TickerIsLive(const TickerState *ticker)
-{
-    return ticker && processBandState && processBandState->ticker == ticker;
-}
-
-static TickerState *TickerFromWindow(HWND window)
-{
-    TickerState *ticker = (TickerState *)GetWindowLongPtrA(window, GWLP_USERDATA);
-    return TickerIsLive(ticker) ? ticker : NULL;
-}
-
-BOOL CursorInsideWindow(HWND window, POINT *cursor)
-{
-    RECT rect;
-    if (!GetWindowRect(window, &rect) || !GetCursorPos(cursor))
-        return FALSE;
-    return cursor->x >= rect.left && cursor->x <= rect.right &&
-           cursor->y >= rect.top && cursor->y <= rect.bottom;
-}
-
-/* The hovered headline's node with a reference for the caller, or null. */
-static IXMLDOMNode *HoldHoveredNode(TickerState *ticker)
-{
-    IXMLDOMNode *node = ticker->hoveredNode;
-    if (node)
-        IXMLDOMNode_AddRef(node);
-    return node;
-}
 
 static LRESULT TickerOnCreate(HWND window, const CREATESTRUCTA *create)
 {
@@ -83,6 +54,28 @@ static LRESULT TickerOnSetCursor(HWND window)
     return TRUE;
 }
 
+/* Black on white, or the system's colours in high contrast; with the
+   keyboard focus a focus rectangle around it all. */
+static void PaintStatusText(HWND window, HDC dc, const RECT *update, UINT id)
+{
+    TickerState *ticker = TickerFromWindow(window);
+    BOOL contrast = HighContrastOn();
+    FillRect(dc, update, contrast ? GetSysColorBrush(COLOR_WINDOW) : (HBRUSH)GetStockObject(WHITE_BRUSH));
+    char text[STATUS_TEXT_SIZE];
+    LoadStringA(moduleHandle, id, text, sizeof(text));
+    RECT client;
+    GetClientRect(window, &client);
+    HGDIOBJ oldFont = SelectObject(dc, ticker->textFont);
+    if (contrast) {
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    }
+    DrawTextA(dc, text, -1, &client, DT_CENTER | DT_VCENTER);
+    SelectObject(dc, oldFont);
+    if (ticker->hasFocus)
+        DrawFocusRect(dc, &client);
+}
+
 static UINT StatusTextId(TickerState *ticker, BOOL loading)
 {
     if (ticker->loadFailed)
@@ -106,76 +99,10 @@ static LRESULT TickerOnPaint(HWND window, WPARAM wParam, LPARAM lParam)
         InterlockedExchange(&ticker->rowExposed, 1);
         WakeRenderer(ticker);
     }
-    if (dc && !drawnByRenderer) {
-        FillRect(dc, &paint.rcPaint, (HBRUSH)GetStockObject(WHITE_BRUSH));
-        char text[STATUS_TEXT_SIZE];
-        LoadStringA(moduleHandle, StatusTextId(ticker, loading), text, sizeof(text));
-        RECT client;
-        GetClientRect(window, &client);
-        HGDIOBJ oldFont = SelectObject(dc, ticker->textFont);
-        DrawTextA(dc, text, -1, &client, DT_CENTER | DT_VCENTER);
-        SelectObject(dc, oldFont);
-    }
+    if (dc && !drawnByRenderer)
+        PaintStatusText(window, dc, &paint.rcPaint, StatusTextId(ticker, loading));
     EndPaint(window, &paint);
     return 0;
-}
-
-/* A relative link is the document's to resolve: the one the item came
-   from, not the feed chosen since. */
-static void OpenItemLink(IXMLDOMNode *node, DWORD flags)
-{
-    BSTR link;
-    if (GetFeedItemText(node, FEED_ITEM_LINK, &link) != S_OK)
-        return;
-    BSTR base = NULL;
-    (void)GetFeedDocumentUrl(node, &base);   /* without it only absolute links open */
-    BSTR url = NULL;
-    if (ResolveLink(base, link, &url) == S_OK)
-        OpenLink(url, flags);
-    SysFreeString(url);
-    SysFreeString(base);
-    SysFreeString(link);
-}
-
-void OpenHoveredItem(TickerState *ticker)
-{
-    IXMLDOMNode *node = HoldHoveredNode(ticker);
-    if (!node)
-        return;
-    OpenItemLink(node, 0);
-    IXMLDOMNode_Release(node);
-}
-
-void ShowItemMenu(TickerState *ticker, HWND window)
-{
-    TickerItem *item = ticker->hoveredItem;
-    IXMLDOMNode *node = HoldHoveredNode(ticker);
-    if (!node)
-        return;
-    ticker->itemMenuOpen = 1;
-    WakeRenderer(ticker);
-    DWORD position = GetMessagePos();
-    /* The menu's loop may see the last band object go, and the ticker with
-       it; the held state cannot be freed meanwhile, so no new one can take
-       its place, and a ticker of the state still in place is this one. */
-    BandState *band = processBandState;
-    HoldBandState(band);
-    UINT command = (UINT)TrackPopupMenu(GetSubMenu(ticker->itemMenu, 0), TPM_RETURNCMD,
-                                        (short)LOWORD(position), (short)HIWORD(position), 0,
-                                        window, NULL);
-    if (processBandState == band) {
-        ticker->itemMenuOpen = 0;
-        /* A reload during the menu may have put another headline into the slot. */
-        if (command == IDM_ITEM_HIDE && item && item->node == node) {
-            InterlockedOr(&item->flags, ITEM_HIDDEN | ITEM_HIDDEN_BY_USER);
-            InterlockedIncrement(&ticker->hides);
-        }
-        WakeRenderer(ticker);
-    }
-    if (command == IDM_ITEM_NEWWINDOW)
-        OpenItemLink(node, OPEN_IN_NEW_WINDOW);
-    IXMLDOMNode_Release(node);
-    ReleaseBandState(band);
 }
 
 static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
@@ -208,11 +135,17 @@ static LRESULT TickerOnGetDispInfo(TickerState *ticker, NMTTDISPINFOA *info)
     return 0;
 }
 
-/* The mouse moved or left: the hover may change. */
+/* The mouse moved or left: the hover may change. A mouse that really
+   moves takes the row back from the keys. */
 static LRESULT TickerOnMouse(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    static LPARAM lastPosition = -1;
     TickerState *ticker = TickerFromWindow(window);
     if (ticker) {
+        if (message == WM_MOUSEMOVE && lParam != lastPosition && ticker->focusIndex >= 0)
+            RequestHeadlineFocus(ticker, -1);
+        if (message == WM_MOUSEMOVE)
+            lastPosition = lParam;
         InterlockedIncrement(&ticker->cursorMoves);
         WakeRenderer(ticker);
         if (message == WM_MOUSEMOVE)
@@ -235,7 +168,7 @@ static LRESULT TickerOnRightButtonUp(HWND window)
 {
     TickerState *ticker = TickerFromWindow(window);
     if (ticker)
-        ShowItemMenu(ticker, window);
+        ShowItemMenu(ticker, window, GetMessagePos());
     return 0;
 }
 
@@ -259,6 +192,16 @@ LRESULT CALLBACK TickerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_LBUTTONUP:      return TickerOnLeftButtonUp(window);
     case WM_RBUTTONUP:      return TickerOnRightButtonUp(window);
     case WM_NOTIFY:         return TickerOnNotify(window, (NMHDR *)lParam);
+    case WM_GETDLGCODE:     return TickerOnGetDlgCode((const MSG *)lParam);
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:     return TickerOnKeyDown(window, message, wParam, lParam);
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+    case WM_CHAR:           return TickerOnKeyOther(window, message, wParam, lParam);
+    case WM_CONTEXTMENU:    return TickerOnContextMenu(window, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:      return TickerOnFocus(window, message, (HWND)wParam);
+    case WM_GETOBJECT:      return TickerOnGetObject(window, wParam, lParam);
     default:                return CallWindowProcA(DefWindowProcA, window, message, wParam, lParam);
     }
 }

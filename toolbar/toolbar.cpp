@@ -4,6 +4,7 @@
    browser's window thread. */
 #include "toolbar/toolbar.h"
 #include "core/module.h"
+#include "core/display.h"
 #include "feeds/feedlist.h"
 #include "feeds/status.h"
 #include "ticker/ticker.h"
@@ -26,10 +27,23 @@ static const TBBUTTON buttonTable[3] = {
     { 1, IDM_SLOWER, TBSTATE_ENABLED, BTNS_AUTOSIZE, { 0, 0 }, 0, 0 },
 };
 
-static HIMAGELIST LoadBandImages(UINT bitmap, int cellWidth)
+/* A bitmap of images cells, each cellWidth by height at 96 DPI, stretched
+   to the system DPI. */
+static HIMAGELIST LoadBandImages(UINT bitmap, int cellWidth, int images, int height)
 {
-    return ImageList_LoadImageA(moduleHandle, MAKEINTRESOURCEA(bitmap), cellWidth, 0, TRANSPARENT_GREEN,
-                                IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    int dpi = SystemDpi();
+    if (dpi == 96)
+        return ImageList_LoadImageA(moduleHandle, MAKEINTRESOURCEA(bitmap), cellWidth, 0, TRANSPARENT_GREEN,
+                                    IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    int cell = ScaleAt(cellWidth, dpi);
+    HBITMAP picture = (HBITMAP)LoadImageA(moduleHandle, MAKEINTRESOURCEA(bitmap), IMAGE_BITMAP, cell * images,
+                                          ScaleAt(height, dpi), LR_CREATEDIBSECTION);
+    HIMAGELIST list = ImageList_Create(cell, ScaleAt(height, dpi), ILC_COLOR24 | ILC_MASK, images, 0);
+    if (list && picture)
+        ImageList_AddMasked(list, picture, TRANSPARENT_GREEN);
+    if (picture)
+        DeleteObject(picture);
+    return list;
 }
 
 /* Right behind the Slower button, which is 68 pixels after the menu
@@ -60,27 +74,73 @@ static void DestroyBandImages(HWND toolbar)
     }
 }
 
-/* Outermost procedure of the toolbar: it gives back the image lists made
-   here while the combo box still exists, then leaves every message to
+/* The menu button's keys while the toolbar has the focus. */
+static BOOL IsMenuButtonKey(WPARAM key)
+{
+    return key == VK_RETURN || key == VK_SPACE || key == VK_DOWN;
+}
+
+/* The toolbar tells its notification window only by handing it back. */
+static HWND NotificationWindow(HWND toolbar)
+{
+    HWND notify = (HWND)SendMessageA(toolbar, TB_SETPARENT, (WPARAM)GetParent(toolbar), 0);
+    SendMessageA(toolbar, TB_SETPARENT, (WPARAM)notify, 0);
+    return notify;
+}
+
+/* From the keyboard the menu button drops its menu as a click does. */
+static void DropMenuButton(HWND toolbar)
+{
+    NMTOOLBARA drop;
+    ZeroMemory(&drop, sizeof(drop));
+    drop.hdr.hwndFrom = toolbar;
+    drop.hdr.idFrom = TOOLBAR_ID;
+    drop.hdr.code = TBN_DROPDOWN;
+    drop.iItem = IDM_MAIN;
+    SendMessageA(toolbar, TB_GETITEMRECT, 0, (LPARAM)&drop.rcButton);
+    HWND notify = NotificationWindow(toolbar);
+    if (notify)
+        SendMessageA(notify, WM_NOTIFY, TOOLBAR_ID, (LPARAM)&drop);
+}
+
+/* Outermost procedure of the toolbar: the menu button's keys, the hot
+   button that shows the focus, and the image lists made here given back
+   while the combo box still exists; every message then goes on to
    BandWindowProc. */
 static LRESULT CALLBACK ToolbarWindowProc(HWND toolbar, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_DESTROY)
+    switch (message) {
+    case WM_DESTROY:
         DestroyBandImages(toolbar);
+        break;
+    case WM_GETDLGCODE: {
+        const MSG *msg = (const MSG *)lParam;
+        return msg && msg->message == WM_KEYDOWN && IsMenuButtonKey(msg->wParam) ? DLGC_WANTMESSAGE : 0;
+    }
+    case WM_KEYDOWN:
+        if (!IsMenuButtonKey(wParam))
+            break;
+        DropMenuButton(toolbar);
+        return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        SendMessageA(toolbar, TB_SETHOTITEM, message == WM_SETFOCUS ? 0 : (WPARAM)-1, 0);
+        break;
+    }
     return BandWindowProc(toolbar, message, wParam, lParam);
 }
 
 static void SetUpToolbar(HWND toolbar)
 {
     SendMessageA(toolbar, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
-    SendMessageA(toolbar, TB_SETBUTTONWIDTH, 0, MAKELONG(16, 32));
+    SendMessageA(toolbar, TB_SETBUTTONWIDTH, 0, MAKELONG(ScaleToDpi(16), ScaleToDpi(32)));
     SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageA(toolbar, TB_SETMAXTEXTROWS, 1, 0);
     /* A second image list needs the toolbar told to behave as version 5
        or later; without it both lists land in slot 0. */
     SendMessageA(toolbar, CCM_SETVERSION, 5, 0);
-    SendMessageA(toolbar, TB_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_SPEED, 22));
-    SendMessageA(toolbar, TB_SETIMAGELIST, 1, (LPARAM)LoadBandImages(IDB_LOGO, 73));
+    SendMessageA(toolbar, TB_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_SPEED, 22, 2, 22));
+    SendMessageA(toolbar, TB_SETIMAGELIST, 1, (LPARAM)LoadBandImages(IDB_LOGO, 73, 1, 22));
 
     TBBUTTON buttons[3];
     CopyMemory(buttons, buttonTable, sizeof(buttons));
@@ -103,15 +163,25 @@ void CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbarOut)
         return;
     SetUpToolbar(toolbar);
 
-    CreateWindowExA(WS_EX_CLIENTEDGE, TICKER_WINDOW_CLASS, NULL, CHILD_STYLE, TickerLeft(toolbar), 2,
-                    1024, 25, toolbar, (HMENU)TICKER_ID, moduleHandle, band);
-    HWND combo = CreateWindowExA(0, WC_COMBOBOXEXA, NULL, CHILD_STYLE | CBS_DROPDOWNLIST, 400, 2, 256, 512,
-                                 toolbar, (HMENU)FEED_COMBO_ID, moduleHandle, NULL);
+    int top = ScaleToDpi(2);
+    CreateWindowExA(WS_EX_CLIENTEDGE, TICKER_WINDOW_CLASS, NULL, CHILD_STYLE, TickerLeft(toolbar), top,
+                    ScaleToDpi(1024), ScaleToDpi(25), toolbar, (HMENU)TICKER_ID, moduleHandle, band);
+    HWND combo = CreateWindowExA(0, WC_COMBOBOXEXA, NULL, CHILD_STYLE | CBS_DROPDOWNLIST, ScaleToDpi(400), top,
+                                 ScaleToDpi(256), ScaleToDpi(512), toolbar, (HMENU)FEED_COMBO_ID, moduleHandle,
+                                 NULL);
     if (combo) {
-        SendMessageA(combo, CBEM_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_FEED, 18));
+        SendMessageA(combo, CBEM_SETIMAGELIST, 0, (LPARAM)LoadBandImages(IDB_FEED, 18, 1, 18));
         CreateFeedStatusTip(toolbar, combo);
     }
     PostMessageA(toolbar, WM_FEEDLIST_FILL, 0, 0);
+}
+
+void PlaceBandChildren(int width, int tickerLeft, int dpi, RECT *ticker, RECT *combo)
+{
+    int top = ScaleAt(2, dpi);
+    /* The combo box's height is that of its dropped-down list. */
+    SetRect(combo, width - ScaleAt(272, dpi), top, width - ScaleAt(16, dpi), top + ScaleAt(512, dpi));
+    SetRect(ticker, tickerLeft, top, width - ScaleAt(280, dpi), top + ScaleAt(25, dpi));
 }
 
 void LayoutBandWindows(HWND siteWindow, HWND toolbar)
@@ -126,9 +196,12 @@ void LayoutBandWindows(HWND siteWindow, HWND toolbar)
     HWND combo = GetDlgItem(toolbar, FEED_COMBO_ID);
     if (!ticker || !combo)
         return;
-    int x = TickerLeft(toolbar);
-    MoveWindow(ticker, x, 2, width - x - 280, 25, TRUE);
-    MoveWindow(combo, width - 272, 2, 256, 512, TRUE);
+    RECT tickerRect, comboRect;
+    PlaceBandChildren(width, TickerLeft(toolbar), SystemDpi(), &tickerRect, &comboRect);
+    MoveWindow(ticker, tickerRect.left, tickerRect.top, tickerRect.right - tickerRect.left,
+               tickerRect.bottom - tickerRect.top, TRUE);
+    MoveWindow(combo, comboRect.left, comboRect.top, comboRect.right - comboRect.left,
+               comboRect.bottom - comboRect.top, TRUE);
 }
 
 /* The site window outlives the band, and other add-ons may subclass it

@@ -10,6 +10,9 @@ struct BandState;
 /* Called inside the module's activation context. */
 void CreateBandWindows(BandState *band, HWND parentWindow, HWND *toolbar);
 void LayoutBandWindows(HWND siteWindow, HWND toolbar);
+/* Where the ticker and the combo box stand in a toolbar width wide whose
+   buttons end at tickerLeft, at dpi (96: the sizes of old). */
+void PlaceBandChildren(int width, int tickerLeft, int dpi, RECT *ticker, RECT *combo);
 /* The site window's subclass, one for each band sited on it; the module
    stays loaded while one is in the window's chain. */
 void SubclassSiteWindow(HWND site, UINT_PTR id);

@@ -68,13 +68,15 @@ template <class Interface> static ULONG STDMETHODCALLTYPE Site_Release(Interface
 
 #define SITE_UNKNOWN(Interface) Site_QueryInterface<Interface>, Site_AddRef<Interface>, Site_Release<Interface>
 
-/* The band never reports focus changes. */
+/* As a browser does: the band that says it has the focus is offered the
+   keys first. */
 static HRESULT STDMETHODCALLTYPE InputSite_OnFocusChangeIS(IInputObjectSite *iface, IUnknown *object, BOOL focus)
 {
-    (void)object;
-    (void)focus;
-    (void)iface;
-    CountUnexpectedCall();
+    StandInSite *site = Owner(iface);
+    if (!object)
+        CountUnexpectedCall();
+    site->bandFocused = focus != FALSE;
+    site->focusChanges++;
     return S_OK;
 }
 
@@ -126,7 +128,7 @@ static const IServiceProviderVtbl servicesVtbl = {
 };
 
 StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, int width)
-    : browser(browser_), offers(offers_), refs(0)
+    : browser(browser_), offers(offers_), refs(0), focusChanges(0), bandFocused(false)
 {
     inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
     inputSite.owner = this;
@@ -142,7 +144,7 @@ StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, in
 }
 
 StandInSite::StandInSite(IWebBrowser2 *browser_, HWND parent)
-    : browser(browser_), offers(SITE_ALL), refs(0), frame(NULL)
+    : browser(browser_), offers(SITE_ALL), refs(0), focusChanges(0), bandFocused(false), frame(NULL)
 {
     inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
     inputSite.owner = this;

@@ -46,6 +46,8 @@ struct StandInSite {
     IWebBrowser2 *browser;
     DWORD offers;
     LONG refs;          /* references the band holds on the site object */
+    int focusChanges;   /* OnFocusChangeIS calls */
+    bool bandFocused;   /* what the last of them said */
     HWND frame;         /* null when the site window lives in a program's frame */
     HWND window;        /* the site window, parent of the band's toolbar */
 };

@@ -23,7 +23,7 @@ status=0
 [ -f "$file" ] || { echo "missing: $file"; exit 1; }
 "$objdump" -f "$file" | grep -q "file format $format\$" || fail "is not $format"
 
-allowed='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|comctl32|comdlg32|shlwapi|shell32|ddraw|msvcrt|urlmon|version|wininet)\.dll$'
+allowed='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|comctl32|comdlg32|shlwapi|shell32|ddraw|msvcrt|urlmon|version|wininet|oleacc)\.dll$'
 for dll in $("$objdump" -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
     echo "$dll" | tr 'A-Z' 'a-z' | grep -Eq "$allowed" || fail "imports a non-system DLL: $dll"
 done

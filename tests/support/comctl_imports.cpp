@@ -61,6 +61,18 @@ static BOOL WINAPI CallImageListDestroy(HIMAGELIST images)
     return real ? real(images) : FALSE;
 }
 
+static HIMAGELIST WINAPI CallImageListCreate(int cx, int cy, UINT flags, int initial, int grow)
+{
+    auto real = Bound<HIMAGELIST (WINAPI *)(int, int, UINT, int, int)>("ImageList_Create");
+    return real ? real(cx, cy, flags, initial, grow) : NULL;
+}
+
+static int WINAPI CallImageListAddMasked(HIMAGELIST images, HBITMAP bitmap, COLORREF mask)
+{
+    auto real = Bound<int (WINAPI *)(HIMAGELIST, HBITMAP, COLORREF)>("ImageList_AddMasked");
+    return real ? real(images, bitmap, mask) : -1;
+}
+
 /* commctrl.h declares the subclass calls without dllimport: the product
    calls them through the import library's stubs, so they are defined here
    by name rather than as slots. */
@@ -86,4 +98,6 @@ extern "C" {
 void *importInitCommonControlsEx IMPORT_SLOT(InitCommonControlsEx, 4) = (void *)CallInitCommonControlsEx;
 void *importImageListLoadImageA IMPORT_SLOT(ImageList_LoadImageA, 28) = (void *)CallImageListLoadImageA;
 void *importImageListDestroy IMPORT_SLOT(ImageList_Destroy, 4) = (void *)CallImageListDestroy;
+void *importImageListCreate IMPORT_SLOT(ImageList_Create, 20) = (void *)CallImageListCreate;
+void *importImageListAddMasked IMPORT_SLOT(ImageList_AddMasked, 12) = (void *)CallImageListAddMasked;
 }

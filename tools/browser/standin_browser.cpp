@@ -316,6 +316,32 @@ static void NavigateFromAddressBar()
     SysFreeString(url);
 }
 
+/* The keys as a browser routes them: the band that has the focus is offered
+   each key first; Tab or F6 in the address bar moves the focus into the
+   current tab's band, and a Tab the band gives back returns it here. */
+static bool RouteKeyToBand(MSG &msg)
+{
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST)
+        return false;
+    Tab &tab = program.tab[program.current];
+    IInputObject *input = NULL;
+    if (!tab.band || FAILED(IUnknown_QueryInterface(tab.band, IID_IInputObject, (void **)&input)))
+        return false;
+    bool handled = false;
+    bool cycleKey = msg.message == WM_KEYDOWN && (msg.wParam == VK_TAB || msg.wParam == VK_F6);
+    if (tab.site->bandFocused && IInputObject_HasFocusIO(input) == S_OK) {
+        handled = IInputObject_TranslateAcceleratorIO(input, &msg) == S_OK;
+        if (!handled && cycleKey) {
+            SetFocus(program.address);
+            handled = true;
+        }
+    } else if (cycleKey && GetFocus() == program.address) {
+        handled = IInputObject_UIActivateIO(input, TRUE, &msg) == S_OK;
+    }
+    IInputObject_Release(input);
+    return handled;
+}
+
 /* Waits, pumping, until the band's DLL says it can unload. */
 static bool BandDllUnloads()
 {
@@ -355,6 +381,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
                 NavigateFromAddressBar();
                 continue;
             }
+            if (RouteKeyToBand(msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

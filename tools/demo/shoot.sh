@@ -1,12 +1,15 @@
 #!/bin/sh
 # The demo's pictures, taken on its Xvfb display once the headlines scroll:
-# a PNG of the browser window, and a GIF of about three seconds: scrolling,
-# a switch to the second tab, a hover with its tooltip. Usage: shoot.sh OUT
+# a PNG of the browser window, and a GIF of about four seconds: scrolling,
+# a switch to the second tab, a hover with its tooltip, and a keyboard step
+# through the headlines. Usage: shoot.sh OUT
 set -u
 out=$1
 frame=1000x320+0+0      # the stand-in browser's window
 tab2="250 104"          # the second tab, on the screen
 row="520 70"            # a place in the ticker row
+address="300 38"        # the address bar
+page="500 250"          # the page, away from the band
 frames="$out/frames"
 mkdir -p "$frames"
 
@@ -49,6 +52,16 @@ for step in 1 2 3 4 5 6; do i=$((i + 1)); shot $i; sleep 0.1; done
 xdotool mousemove $row
 sleep 1.5               # the row stops and the tip opens
 for step in 1 2 3 4 5 6; do i=$((i + 1)); shot $i; sleep 0.1; done
+# From the address bar Tab goes to the menu button, Tab again to the
+# ticker; Right chooses the first headline, then the next.
+xdotool mousemove $page
+xdotool mousemove $address click 1
+xdotool key Tab key Tab key Right
+sleep 0.8
+for step in 1 2 3; do i=$((i + 1)); shot $i; sleep 0.1; done
+xdotool key Right
+sleep 0.8
+for step in 1 2 3; do i=$((i + 1)); shot $i; sleep 0.1; done
 compose
 cp "$frames/01.png" "$out/velmora.png"
 convert -delay 20 -loop 0 "$frames"/[0-9][0-9].png -layers Optimize "$out/velmora.gif"
