@@ -1,10 +1,11 @@
 #!/bin/sh
-# The demo on one build: serves the bundled sample feeds on 127.0.0.1,
-# installs the DLL with a settings file that points at them into the demo
-# prefix, registers it with regsvr32 and lets the toolbar scroll in the
-# stand-in browser. With DISPLAY set the window stays until it is closed;
-# without, it runs under Xvfb, writes a PNG and an animated GIF of the
-# window and stops everything it started.
+# The demo on one build: serves a copy of the bundled sample feeds on
+# 127.0.0.1, installs the DLL with a settings file that points at them into
+# the demo prefix, registers it with regsvr32 and lets the toolbar scroll in
+# the stand-in browser. The shown feed gains a headline during the run. With
+# DISPLAY set the window stays until it is closed; without, it runs under
+# Xvfb, writes a PNG and an animated GIF of the window and stops everything
+# it started.
 # Usage: run.sh BUILD_DIR x86|x64 [live]   (live: the built-in feed list)
 set -u
 bin=$(cd "$1" && pwd)
@@ -22,14 +23,20 @@ mkdir -p "$out"
 
 # The feeds: a Python web server on the loopback interface, any free port.
 server=""
-stop_server() { [ -n "$server" ] && kill "$server" 2>/dev/null; }
+news=""
+stop_server() {
+    [ -n "$news" ] && kill "$news" 2>/dev/null
+    [ -n "$server" ] && kill "$server" 2>/dev/null
+}
 trap stop_server EXIT
 folder="$WINEPREFIX/drive_c/Program Files/Velmora"
 mkdir -p "$folder"
 cp "$bin/bin/velmora.dll" "$folder/"
 rm -f "$folder/serverlist"
 if [ "$feeds" != live ]; then
-    python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$here/demo/feeds" >"$out/feeds.log" 2>&1 &
+    # A copy, so that the run can change what it serves.
+    cp -r "$here/demo/feeds" "$out/feeds"
+    python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$out/feeds" >"$out/feeds.log" 2>&1 &
     server=$!
     port=""
     for i in $(seq 50); do
@@ -39,8 +46,10 @@ if [ "$feeds" != live ]; then
     done
     [ -n "$port" ] || { echo "the feed server did not start:" >&2; cat "$out/feeds.log" >&2; exit 1; }
     base="http://127.0.0.1:$port"
-    printf '[Servers]\r\nServers=%s;%s;%s;%s;\r\nshow=%s\r\n' "$base/werkstatt.xml" "$base/nachrichten.xml" \
-        "$base/world.rdf" "$base/wirtschaft.rdf" "$base/werkstatt.xml" >"$folder/serverlist"
+    # "Config"/"Refresh" is a 4-byte struct: 1 minute, then its checksum.
+    printf '[Servers]\r\nServers=%s;%s;%s;%s;\r\nshow=%s\r\n[Config]\r\nRefresh=0100000001\r\n' \
+        "$base/werkstatt.xml" "$base/nachrichten.xml" "$base/world.rdf" "$base/wirtschaft.rdf" \
+        "$base/werkstatt.xml" >"$folder/serverlist"
     echo "serving the sample feeds on $base"
 else
     echo "using the built-in default feed list"
@@ -66,6 +75,16 @@ session='
 '
 if [ -n "${DISPLAY:-}" ]; then
     echo "the browser window stays until you close it"
+    # Someone watching sees the news arrive by itself, with the next
+    # refresh a minute after the feed was first fetched.
+    if [ -n "$server" ]; then
+        (
+            trap 'kill $wait 2>/dev/null; exit 0' TERM
+            sleep 30 & wait=$!
+            wait $wait && sh "$here/demo/add-headline.sh" "$out/feeds"
+        ) &
+        news=$!
+    fi
     sh -c "$session"
 else
     SHOOT=1 xvfb-run -a -s "-screen 0 1280x1024x24" sh -c "$session"
