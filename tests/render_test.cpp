@@ -688,8 +688,10 @@ TEST_F(TickerOnScreen, RefreshesReplaceTheListWhileTheRowScrollsOn)
     RescheduleRefresh(t);
     scene.PumpFor(300);
 
-    /* A changed feed. */
-    std::string head = scene.Title(t->headIndex);
+    /* A changed feed; the headline the keys chose stays chosen. */
+    RequestHeadlineFocus(t, 3);
+    scene.PumpFor(100);
+    std::string head = scene.Title(t->headIndex), chosen = scene.Title(3);
     LONG shown = t->framesShown;
     scene.server.Serve("/feed", WithFresh(Feed(3)));
     scene.server.Validate("/feed", "\"b\"");
@@ -702,6 +704,9 @@ TEST_F(TickerOnScreen, RefreshesReplaceTheListWhileTheRowScrollsOn)
     EXPECT_FALSE(loadingSeen) << "a refresh showed the loading text";
     EXPECT_EQ("Fresh headline", scene.Title(0));
     EXPECT_EQ(head, scene.Title(t->headIndex)) << "the head jumped";
+    ASSERT_EQ(4, t->focusIndex);
+    EXPECT_EQ(chosen, scene.Title(t->focusIndex));
+    RequestHeadlineFocus(t, -1);
     shown = t->framesShown;
     scene.PumpFor(200);
     EXPECT_GT(t->framesShown, shown + 3) << "the row stood still";

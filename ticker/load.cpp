@@ -130,6 +130,13 @@ static void CarryOverRow(TickerState *ticker)
     ticker->headIndex = now >= 0 ? now : 0;
     if (now >= 0)
         ticker->items[now].scrolledChars = old[head].scrolledChars;
+    /* The headline the keys stepped to stays chosen where it moved; a key
+       that stepped meanwhile wins. */
+    LONG focus = ticker->focusIndex;
+    if (focus >= 0) {
+        LONG moved = focus < oldCount ? FindTitle(ticker->items, ticker->itemCount, &old[focus]) : -1;
+        InterlockedCompareExchange(&ticker->focusIndex, moved, focus);
+    }
 }
 
 void InstallLoadedList(TickerState *ticker, LoadedList *list, BOOL refresh)
