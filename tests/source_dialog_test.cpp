@@ -332,15 +332,6 @@ TEST_F(SourceDialog, HelpAndHomePageOpenInTheCurrentBrowserWindow)
     ExpectAllReleased();
 }
 
-/* The drop-down menu: where it opened, then "Faster" chosen by keys. */
-void ChooseFaster(HWND menu, void *context)
-{
-    GetWindowRect(menu, (RECT *)context);
-    for (int i = 0; i < 6; i++)
-        PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-}
-
 void Click(POINT at)
 {
     SetCursorPos(at.x, at.y);
@@ -349,6 +340,23 @@ void Click(POINT at)
     clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
     clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     SendInput(2, clicks, sizeof(INPUT));
+}
+
+/* The drop-down menu: where it opened, then "Faster" clicked. Keys counted
+   from the top would race the opening click's button-up, which selects the
+   item under the cursor whenever it comes. */
+void ChooseFaster(HWND menu, void *context)
+{
+    GetWindowRect(menu, (RECT *)context);
+    HMENU items = (HMENU)SendMessageA(menu, MN_GETHMENU, 0, 0);
+    int count = items ? GetMenuItemCount(items) : 0;
+    for (int i = 0; i < count; i++) {
+        RECT item;
+        if (GetMenuItemID(items, i) != IDM_FASTER || !GetMenuItemRect(NULL, items, i, &item))
+            continue;
+        Click({ (item.left + item.right) / 2, (item.top + item.bottom) / 2 });
+        return;
+    }
 }
 
 TEST_F(SourceDialog, DropDownMenuOpensAtTheClickWhetherShownOrHidden)
