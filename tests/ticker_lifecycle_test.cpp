@@ -154,14 +154,15 @@ TEST_F(TickerLifecycle, ALoadReadsOneWholeUrlWhileChoicesComeIn)
     const std::string urlA = rig.server.Url(a), urlB = rig.server.Url(b);
     ASSERT_LT(urlA.size(), (size_t)URL_SIZE);
     t->loadFailedAt = 0;
-    /* Choices without pause keep the rendering thread reloading back to back. */
+    /* Choices without pause keep the rendering thread reloading back to back
+       until a handful of loads, enough to race the copy, have run; a loaded
+       machine takes longer to get there. */
     DWORD start = timeGetTime();
-    while (timeGetTime() - start < 3000) {
+    while (rig.server.Requests(a) + rig.server.Requests(b) <= 4 && timeGetTime() - start < 30000) {
         RequestFeedLoad(t, urlA.c_str());
         RequestFeedLoad(t, urlB.c_str());
     }
     ASSERT_TRUE(rig.WaitLoaded());
-    /* A loaded machine fetches fewer; a handful is enough to race the copy. */
     EXPECT_GT(rig.server.Requests(a) + rig.server.Requests(b), 4);
     EXPECT_EQ(0u, t->loadFailedAt) << "a load fetched a URL made of two choices";
 }
