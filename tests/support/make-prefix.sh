@@ -21,7 +21,7 @@ install_marlett() {
     [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] &&
         cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || true
 }
-if [ -f "$WINEPREFIX/.velmora-ready" ]; then
+if [ -f "$WINEPREFIX/.velmora-ready-2" ]; then
     install_marlett
     exit 0
 fi
@@ -41,6 +41,11 @@ reg() { timeout 120 "$WINE" reg "$@" >>"$log" 2>&1; }
 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
 # A crash must end the test, not wait in a dialog.
 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+# Wine's DirectDraw sets up OpenGL for every object it makes, and that GLX
+# work on a rendering thread can deadlock Xlib against a window being shown
+# on another. The ticker uses DirectDraw only to wait for the vertical
+# blank, which the GDI renderer answers too.
+reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d gdi /f
 reg add 'HKLM\Software\Microsoft\Internet Explorer\Toolbar' /f
 # The faces a Windows user has for the ticker's default font: without them
 # the row falls back to a proportional face and the hover to a serif one.
@@ -49,5 +54,5 @@ reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial' /d 'Liberation Sans' 
 reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Times New Roman' /d 'Liberation Serif' /f
 install_marlett
 timeout 60 "$WINESERVER" -w
-touch "$WINEPREFIX/.velmora-ready"
+touch "$WINEPREFIX/.velmora-ready-2"
 echo "made the $ARCH Wine prefix in $(( $(date +%s) - started )) s"
