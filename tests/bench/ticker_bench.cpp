@@ -48,13 +48,16 @@ static Sample Take(TickerState *t)
     return s;
 }
 
+/* The window thread wakes for its messages only, as a browser's would;
+   waking it on a short time-out as well would cost the program more than
+   the rendering thread's own frame. */
 static void PumpFrames(TickerState *t, LONG frames)
 {
     LONG start = t->framesRun;
     DWORD began = timeGetTime();
     /* An idle ticker runs no frames; the deadline ends it. */
     while (t->framesRun - start < frames && timeGetTime() - began < (DWORD)frames * 100)
-        Pump(100);
+        Pump(frames < 50 ? 200 : 1000);
 }
 
 static void PrintHeader()
@@ -303,8 +306,11 @@ static void MeasureRefreshes(LONG frames, int refreshes)
     ProcessUsage before = MeasureProcess();
     DWORD began = timeGetTime();
     int done = 0;
+    unsigned long quarters[5] = {};
+    int quarter = refreshes / 4 > 0 ? refreshes / 4 : 1;
     while (done < refreshes && Refresh(scene, round++))
-        done++;
+        if (++done % quarter == 0 && done / quarter <= 4)
+            quarters[done / quarter] = (unsigned long)MeasureProcess().privateBytes;
     DWORD spent = timeGetTime() - began;
     ProcessUsage after = MeasureProcess();
 
@@ -315,6 +321,8 @@ static void MeasureRefreshes(LONG frames, int refreshes)
     snprintf(span, sizeof(span), "over %d refreshes (%.1f ms each)%s", done,
              done ? (double)spent / done : 0.0, done < refreshes ? ", the last one failed" : "");
     PrintUsage(span, before, after);
+    printf("private bytes after each quarter: %lu %lu %lu %lu\n", quarters[1], quarters[2], quarters[3],
+           quarters[4]);
 }
 
 int main(int argc, char **argv)
