@@ -248,6 +248,26 @@ static void PrintAgainstFloor(const Row &floor, const Row &ticker, double ratios
     printf("\n");
 }
 
+/* Bytes in use in every heap of the process: the runtime's and the
+   platform's own heaps besides the process heap. */
+static unsigned long AllHeapBytes()
+{
+    HANDLE heaps[64];
+    DWORD count = GetProcessHeaps(64, heaps);
+    unsigned long total = 0;
+    for (DWORD i = 0; i < count && i < 64; i++) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry;
+        entry.lpData = NULL;
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
 static void PrintUsage(const char *span, const ProcessUsage &before, const ProcessUsage &after)
 {
     printf("\n%s:\n", span);
@@ -304,13 +324,15 @@ static void MeasureRefreshes(LONG frames, int refreshes)
         if (!Refresh(scene, round))
             break;
     ProcessUsage before = MeasureProcess();
+    unsigned long quarters[5] = {}, heaps[5] = { AllHeapBytes() };
     DWORD began = timeGetTime();
     int done = 0;
-    unsigned long quarters[5] = {};
     int quarter = refreshes / 4 > 0 ? refreshes / 4 : 1;
     while (done < refreshes && Refresh(scene, round++))
-        if (++done % quarter == 0 && done / quarter <= 4)
+        if (++done % quarter == 0 && done / quarter <= 4) {
             quarters[done / quarter] = (unsigned long)MeasureProcess().privateBytes;
+            heaps[done / quarter] = AllHeapBytes();
+        }
     DWORD spent = timeGetTime() - began;
     ProcessUsage after = MeasureProcess();
 
@@ -323,6 +345,8 @@ static void MeasureRefreshes(LONG frames, int refreshes)
     PrintUsage(span, before, after);
     printf("private bytes after each quarter: %lu %lu %lu %lu\n", quarters[1], quarters[2], quarters[3],
            quarters[4]);
+    printf("bytes in all heaps, then after each quarter: %lu %lu %lu %lu %lu\n", heaps[0], heaps[1],
+           heaps[2], heaps[3], heaps[4]);
 }
 
 int main(int argc, char **argv)
