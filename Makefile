@@ -30,9 +30,10 @@ demo:
 	@sh tools/install-deps.sh
 	@sh tools/demo.sh $(BUILD) $(FEEDS)
 
-# FRAMES frames of the real renderer; prints frame rate, CPU and memory.
+# FRAMES frames of the real renderer and of the floor program, then REFRESHES
+# refreshes; prints frame rate, CPU, the ratio to the floor and memory.
 bench: build
-	@sh tools/bench.sh $(BUILD) $(or $(FRAMES),10000)
+	@sh tools/bench.sh $(BUILD) $(or $(FRAMES),10000) $(or $(REFRESHES),1000)
 
 clean:
 	rm -rf $(BUILD)

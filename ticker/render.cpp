@@ -105,6 +105,9 @@ struct Renderer {
     HFONT widthFont;
     TextWidth widths[TICKER_MAX_ITEMS];
     TextWidth headWidth;
+    /* The head's first character: the scroll asks for it every frame, and
+       it changes only when a character has scrolled off. */
+    TextWidth firstChar;
 };
 
 static HWND CreateTooltipWindow(void)
@@ -509,10 +512,15 @@ static void Paint(Renderer *r, HDC dc, LONG left, LONG right)
     WalkRow(r, dc, &part, NULL, NULL);
 }
 
-static LONG MeasureWithDc(const WCHAR *text, void *context)
+static LONG MeasureFirstCharacter(const WCHAR *text, void *context)
 {
+    Renderer *r = (Renderer *)context;
+    if (r->firstChar.text == text)
+        return r->firstChar.width;
     SIZE size = { 0, 0 };
-    GetTextExtentPoint32W((HDC)context, text, 1, &size);
+    GetTextExtentPoint32W(r->frameDc, text, 1, &size);
+    r->firstChar.text = text;
+    r->firstChar.width = size.cx;
     return size.cx;
 }
 
@@ -717,6 +725,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
     if (r->widthFont != look.textFont) {
         ZeroMemory(r->widths, sizeof(r->widths));
         ZeroMemory(&r->headWidth, sizeof(r->headWidth));
+        ZeroMemory(&r->firstChar, sizeof(r->firstChar));
         SelectRowFont(r, memory, look.textFont, r->rowColor);
         GetTextExtentPoint32W(memory, SEPARATOR, 5, &r->separator);
         r->widthFont = look.textFont;
@@ -754,7 +763,7 @@ static RenderNext ActiveFrame(Renderer *r, BOOL foreground)
     r->rowValid = TRUE;
 
     SelectRowFont(r, memory, look.textFont, r->rowColor);
-    AdvanceScroll(&r->scroll, t, r->step, r->separator.cx, MeasureWithDc, memory);
+    AdvanceScroll(&r->scroll, t, r->step, r->separator.cx, MeasureFirstCharacter, r);
     /* The bookkeeping moves the row by exactly the step; an empty row stays. */
     r->shift = t->itemCount > 0 ? r->step : 0;
     /* A step that just became non-zero moves the row from the next frame on. */

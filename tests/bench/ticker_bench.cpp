@@ -2,183 +2,62 @@
    sees: scrolling at speed 1 and 4, paused on a hover, an empty list, the
    browser in the background, and 256 items on a 2048-pixel ticker. For each
    it prints the CPU per frame of this program, of the wineserver and of the
-   X server, measured over the same span from the kernel's run times of
-   their threads (the rendering thread's own column is what the system
-   reports, in whole scheduler ticks); then what the process holds before
-   and after the long scrolling run. Frames are those the rendering thread
-   ran (framesRun), copies those it made to the window (framesShown).
-   Usage: ticker_bench [frames]; tools/bench.sh passes the server pids. */
+   X server, measured over the same span (tests/bench/measure.h; the
+   rendering thread's own column is what the system reports, in whole
+   scheduler ticks); then what the process holds before and after the long
+   scrolling run. Frames are those the rendering thread ran (framesRun),
+   copies those it made to the window (framesShown).
+   The 1000-pixel row at speed 1 is set against the floor program
+   (floor_bench), which runs as many frames, the two taking turns.
+   Then a ticker is refreshed from the loopback server over and over: what
+   the process holds before and after, and the frame's CPU between fetches
+   against a ticker that never refreshes.
+   Usage: ticker_bench [frames [refreshes]]; tools/bench.sh passes the
+   server pids. */
 #include "tests/support/ticker_scene.h"
+#include "tests/bench/measure.h"
+#include "core/handoff.h"
+#include "feeds/fetch.h"
 #include <mmsystem.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-static double FileTimeMs(const FILETIME &t)
-{
-    ULARGE_INTEGER x;
-    x.LowPart = t.dwLowDateTime;
-    x.HighPart = t.dwHighDateTime;
-    return x.QuadPart / 10000.0;
-}
-
-/* The run time of each thread of a host process, which the kernel keeps to
-   the nanosecond, read through Wine's Z: drive; none where there is no
-   such process or drive. */
-struct HostTimes {
-    int count;
-    unsigned long tids[64];
-    double ms[64];
-};
-
-static HostTimes ReadHost(const char *pid)
-{
-    HostTimes times = {};
-    times.count = -1;
-    if (!pid || !*pid)
-        return times;
-    char pattern[64];
-    snprintf(pattern, sizeof(pattern), "Z:\\proc\\%s\\task\\*", pid);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return times;
-    times.count = 0;
-    do {
-        char path[128];
-        snprintf(path, sizeof(path), "Z:\\proc\\%s\\task\\%s\\schedstat", pid, found.cFileName);
-        FILE *file = found.cFileName[0] != '.' ? fopen(path, "rb") : NULL;
-        unsigned long long ns = 0;
-        if (file && fscanf(file, "%llu", &ns) == 1 && times.count < 64) {
-            times.tids[times.count] = strtoul(found.cFileName, NULL, 10);
-            times.ms[times.count++] = ns / 1e6;
-        }
-        if (file)
-            fclose(file);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return times;
-}
-
-/* CPU spent between two readings: a thread that ended meanwhile takes its
-   part with it; one that began counts whole. -1 without readings. */
-static double HostSpent(const HostTimes &a, const HostTimes &b)
-{
-    if (a.count < 0 || b.count < 0)
-        return -1;
-    double spent = 0;
-    for (int i = 0; i < b.count; i++) {
-        double before = 0;
-        for (int j = 0; j < a.count; j++)
-            if (a.tids[j] == b.tids[i])
-                before = a.ms[j];
-        spent += b.ms[i] - before;
-    }
-    return spent;
-}
-
-/* This program's pid on the host: the process whose first command-line
-   word names this program's file (one benchmark runs at a time). The
-   "self" of a path opened here is the wineserver's. */
-static void FindHostPid(char *pid, size_t size)
-{
-    char module[MAX_PATH];
-    GetModuleFileNameA(NULL, module, sizeof(module));
-    const char *name = strrchr(module, '\\') ? strrchr(module, '\\') + 1 : module;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (found.cFileName[0] < '1' || found.cFileName[0] > '9')
-            continue;
-        char path[64], command[512] = {};
-        snprintf(path, sizeof(path), "Z:\\proc\\%s\\cmdline", found.cFileName);
-        FILE *file = fopen(path, "rb");
-        if (!file)
-            continue;
-        fread(command, 1, sizeof(command) - 1, file);
-        fclose(file);
-        size_t length = strlen(command), nameLength = strlen(name);
-        if (length >= nameLength && _stricmp(command + length - nameLength, name) == 0) {
-            snprintf(pid, size, "%s", found.cFileName);
-            break;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-static const char *HostPid()
-{
-    static char pid[32];
-    static bool looked;
-    if (!looked) {
-        looked = true;
-        FindHostPid(pid, sizeof(pid));
-    }
-    return pid;
-}
-
-/* This process as the system reports it, in whole scheduler ticks: the
-   figure where the host's own cannot be read. */
-static double ProcessTimes()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-static double ThreadCpu(HANDLE thread)
-{
-    FILETIME created, exited, kernel, user;
-    GetThreadTimes(thread, &created, &exited, &kernel, &user);
-    return FileTimeMs(kernel) + FileTimeMs(user);
-}
+/* The width and height of the floor's row. */
+enum { ROW_WIDTH = 1000, ROW_HEIGHT = 21 };
 
 struct Sample {
-    HostTimes program, server, x;
-    double programTimes, render;
+    CpuReading cpu;
+    double render;
     LONG frames, copies;
-    DWORD time;
+};
+
+/* What a span cost, per frame where frames ran. */
+struct Row {
+    LONG frames;
+    CpuSpent cpu;
 };
 
 static Sample Take(TickerState *t)
 {
     Sample s;
-    s.program = ReadHost(HostPid());
-    s.programTimes = ProcessTimes();
+    s.cpu = ReadCpu();
     s.render = ThreadCpu(t->renderThread);
-    s.server = ReadHost(getenv("VELMORA_BENCH_SERVER_PID"));
-    s.x = ReadHost(getenv("VELMORA_BENCH_X_PID"));
     s.frames = t->framesRun;
     s.copies = t->framesShown;
-    s.time = timeGetTime();
     return s;
 }
 
-/* The window thread answers its messages all the while, so that every
-   copy reaches the X server. */
-static void Pump(DWORD ms)
-{
-    DWORD start = timeGetTime();
-    while (timeGetTime() - start < ms) {
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        /* Woken by any message; the time-out only bounds the run. */
-        DWORD spent = timeGetTime() - start;
-        if (spent < ms)
-            MsgWaitForMultipleObjects(0, NULL, FALSE, ms - spent, QS_ALLINPUT);
-    }
-}
-
+/* The window thread wakes for its messages only, as a browser's would;
+   waking it on a short time-out as well would cost the program more than
+   the rendering thread's own frame. */
 static void PumpFrames(TickerState *t, LONG frames)
 {
     LONG start = t->framesRun;
     DWORD began = timeGetTime();
     /* An idle ticker runs no frames; the deadline ends it. */
     while (t->framesRun - start < frames && timeGetTime() - began < (DWORD)frames * 100)
-        Pump(100);
+        Pump(frames < 50 ? 200 : 1000);
 }
 
 static void PrintHeader()
@@ -187,34 +66,30 @@ static void PrintHeader()
            "(render)", "wineserver", "X server", "whole", "% of core");
 }
 
-static void PrintRow(const char *state, const Sample &a, const Sample &b)
+static void PrintCpu(const char *state, LONG frames, LONG copies, double render, const CpuSpent &c)
 {
-    LONG frames = b.frames - a.frames;
-    double wall = b.time - a.time;
-    double program = HostSpent(a.program, b.program);
-    if (program < 0)
-        program = b.programTimes - a.programTimes;
-    double render = b.render - a.render;
-    double server = HostSpent(a.server, b.server);
-    server = server < 0 ? 0 : server;
-    double x = HostSpent(a.x, b.x);
-    x = x < 0 ? 0 : x;
-    double whole = program + server + x;
     if (frames > 0)
-        printf("%-22s %7ld %7ld %8.3f %8.3f %10.3f %8.3f %8.3f %8.2f%%\n", state, frames,
-               b.copies - a.copies, program / frames, render / frames, server / frames, x / frames,
-               whole / frames, whole * 100 / wall);
+        printf("%-22s %7ld %7ld %8.3f %8.3f %10.3f %8.3f %8.3f %8.2f%%\n", state, frames, copies,
+               c.program / frames, render / frames, c.server / frames, c.x / frames, c.whole / frames,
+               c.whole * 100 / c.wall);
     else
-        printf("%-22s %7ld %7ld %8s %8s %10s %8s %8s %8.2f%%\n", state, frames, b.copies - a.copies, "-",
-               "-", "-", "-", "-", whole * 100 / wall);
+        printf("%-22s %7ld %7ld %8s %8s %10s %8s %8s %8.2f%%\n", state, frames, copies, "-", "-", "-",
+               "-", "-", c.whole * 100 / c.wall);
 }
 
-static void Measure(const char *state, TickerState *t, LONG frames)
+static Row PrintRow(const char *state, const Sample &a, const Sample &b)
+{
+    Row row = { b.frames - a.frames, CpuBetween(a.cpu, b.cpu) };
+    PrintCpu(state, row.frames, b.copies - a.copies, b.render - a.render, row.cpu);
+    return row;
+}
+
+static Row Measure(const char *state, TickerState *t, LONG frames)
 {
     PumpFrames(t, 20);   /* past the change of state */
     Sample a = Take(t);
     PumpFrames(t, frames);
-    PrintRow(state, a, Take(t));
+    return PrintRow(state, a, Take(t));
 }
 
 /* A row that stands still runs few frames: measured over the time that
@@ -224,37 +99,287 @@ static void MeasureStill(const char *state, TickerState *t, LONG frames)
     Pump(500);
     Sample a = Take(t);
     Pump(frames * 20);
-    PrintRow(state, a, Take(t));
+    (void)PrintRow(state, a, Take(t));
+}
+
+/* The ticker's client area becomes the floor's row. */
+static void SizeRowAsFloor(TickerScene &scene)
+{
+    RECT window, client;
+    HWND ticker = scene.TickerWindow();
+    GetWindowRect(ticker, &window);
+    GetClientRect(ticker, &client);
+    SetWindowPos(ticker, NULL, 0, 0, window.right - window.left - client.right + ROW_WIDTH,
+                 window.bottom - window.top - client.bottom + ROW_HEIGHT,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+/* Waits for process, answering this thread's messages. */
+static bool WaitForProcess(HANDLE process, DWORD timeoutMs)
+{
+    DWORD start = timeGetTime();
+    for (DWORD spent = 0; spent < timeoutMs; spent = timeGetTime() - start) {
+        DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, timeoutMs - spent, QS_ALLINPUT);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return woken == WAIT_OBJECT_0;
+        MSG msg;
+        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+}
+
+/* Runs floor_bench beside this program for frames, its output in a file
+   of its own; false when it did not run or said nothing. */
+static bool RunFloor(LONG frames, Row *row)
+{
+    char program[MAX_PATH], folder[MAX_PATH], path[MAX_PATH];
+    GetModuleFileNameA(NULL, program, sizeof(program));
+    char *slash = strrchr(program, '\\');
+    if (slash)
+        slash[1] = 0;
+    GetTempPathA(sizeof(folder), folder);
+    GetTempFileNameA(folder, "flr", 0, path);
+    SECURITY_ATTRIBUTES inherit = { sizeof(inherit), NULL, TRUE };
+    HANDLE out = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    if (out == INVALID_HANDLE_VALUE)
+        return false;
+    char command[MAX_PATH + 64];
+    snprintf(command, sizeof(command), "\"%sfloor_bench.exe\" %ld", program, frames);
+    STARTUPINFOA start = {};
+    start.cb = sizeof(start);
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdOutput = out;
+    start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    bool ran = CreateProcessA(NULL, command, NULL, NULL, TRUE, 0, NULL, NULL, &start, &process);
+    if (ran) {
+        ran = WaitForProcess(process.hProcess, (DWORD)frames * 100 + 30000);
+        if (!ran)
+            TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    char text[256] = {};
+    DWORD read = 0;
+    SetFilePointer(out, 0, NULL, FILE_BEGIN);
+    ran = ran && ReadFile(out, text, sizeof(text) - 1, &read, NULL);
+    CloseHandle(out);
+    row->cpu = CpuSpent();
+    ran = ran && sscanf(text, "%ld %lf %lf %lf %lf", &row->frames, &row->cpu.program, &row->cpu.server,
+                        &row->cpu.x, &row->cpu.wall) == 5 && row->frames > 0;
+    row->cpu.whole = row->cpu.program + row->cpu.server + row->cpu.x;
+    return ran;
+}
+
+static void AddRow(Row *to, const Row &row)
+{
+    to->frames += row.frames;
+    to->cpu.program += row.cpu.program;
+    to->cpu.server += row.cpu.server;
+    to->cpu.x += row.cpu.x;
+    to->cpu.whole += row.cpu.whole;
+    to->cpu.wall += row.cpu.wall;
+}
+
+static double PerFrame(double ms, LONG frames)
+{
+    return frames > 0 ? ms / frames : 0;
+}
+
+/* The ticker at speed 1 and the floor take turns, each for its share of
+   frames, so that both meet the same load from the rest of the machine;
+   the ticker's row stands still (waking once a second) while the floor
+   runs. Prints the ticker's row of the table; false when the floor did
+   not run. */
+static bool TakeTurnsWithFloor(TickerScene &scene, LONG frames, Row *ticker, Row *floor,
+                               double ratios[][2], int *rounds)
+{
+    TickerState *t = scene.ticker();
+    *rounds = frames >= 5000 ? 10 : frames >= 1000 ? (int)(frames / 500) : 1;
+    Row turn = {};
+    double render = 0;
+    LONG copies = 0;
+    for (int i = 0; i < *rounds; i++) {
+        LONG part = frames / *rounds + (i < frames % *rounds);
+        scene.band.speed = 0;
+        Pump(300);
+        Row floorTurn = {};
+        if (!RunFloor(part, &floorTurn))
+            return false;
+        AddRow(floor, floorTurn);
+        scene.band.speed = 1;
+        PumpFrames(t, 20);
+        Sample a = Take(t);
+        PumpFrames(t, part);
+        Sample b = Take(t);
+        turn.frames = b.frames - a.frames;
+        turn.cpu = CpuBetween(a.cpu, b.cpu);
+        AddRow(ticker, turn);
+        render += b.render - a.render;
+        copies += b.copies - a.copies;
+        ratios[i][0] = PerFrame(turn.cpu.program, turn.frames) / PerFrame(floorTurn.cpu.program, part);
+        ratios[i][1] = PerFrame(turn.cpu.whole, turn.frames) / PerFrame(floorTurn.cpu.whole, part);
+    }
+    PrintCpu("scrolling, speed 1", ticker->frames, copies, render, ticker->cpu);
+    return true;
+}
+
+static void PrintAgainstFloor(const Row &floor, const Row &ticker, double ratios[][2], int rounds)
+{
+    printf("\nagainst the floor (a %dx%d row: wait 20 ms, shift it a column, copy it), "
+           "in %d turns each:\n", ROW_WIDTH, ROW_HEIGHT, rounds);
+    printf("%-22s %7s %8s %10s %8s %8s\n", "ms per frame", "frames", "program", "wineserver",
+           "X server", "whole");
+    const Row *rows[] = { &floor, &ticker };
+    const char *names[] = { "floor", "ticker, speed 1" };
+    for (int i = 0; i < 2; i++) {
+        const Row &r = *rows[i];
+        printf("%-22s %7ld %8.3f %10.3f %8.3f %8.3f\n", names[i], r.frames, PerFrame(r.cpu.program, r.frames),
+               PerFrame(r.cpu.server, r.frames), PerFrame(r.cpu.x, r.frames), PerFrame(r.cpu.whole, r.frames));
+    }
+    printf("ticker / floor: program %.2f, whole system %.2f\n",
+           PerFrame(ticker.cpu.program, ticker.frames) / PerFrame(floor.cpu.program, floor.frames),
+           PerFrame(ticker.cpu.whole, ticker.frames) / PerFrame(floor.cpu.whole, floor.frames));
+    printf("turn by turn (program/whole):");
+    for (int i = 0; i < rounds; i++)
+        printf(" %.2f/%.2f", ratios[i][0], ratios[i][1]);
+    printf("\n");
+}
+
+/* Bytes in use in every heap of the process: the runtime's and the
+   platform's own heaps besides the process heap. */
+static unsigned long AllHeapBytes()
+{
+    HANDLE heaps[64];
+    DWORD count = GetProcessHeaps(64, heaps);
+    unsigned long total = 0;
+    for (DWORD i = 0; i < count && i < 64; i++) {
+        if (!HeapLock(heaps[i]))
+            continue;
+        PROCESS_HEAP_ENTRY entry;
+        entry.lpData = NULL;
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
+static void PrintUsage(const char *span, const ProcessUsage &before, const ProcessUsage &after)
+{
+    printf("\n%s:\n", span);
+    printf("private bytes       %lu -> %lu\n", (unsigned long)before.privateBytes,
+           (unsigned long)after.privateBytes);
+    printf("heap bytes          %lu -> %lu\n", (unsigned long)before.heapBytes,
+           (unsigned long)after.heapBytes);
+    printf("handles             %lu -> %lu\n", before.handles, after.handles);
+    printf("threads             %lu -> %lu\n", before.threads, after.threads);
+}
+
+static const char ITEM_EXTRA[] = "<link>http://127.0.0.1/</link><description>d</description>";
+
+/* One refresh asked for as "Refresh now" does. Odd rounds find the feed
+   as it was (a 304), even ones a new list under a new validator; each
+   waits for the fetch's outcome, which thus differs from the last one. */
+static bool Refresh(TickerScene &scene, int round)
+{
+    TickerState *t = scene.ticker();
+    bool changed = round % 2 == 0;
+    if (changed) {
+        std::string tag = "\"r" + std::to_string(round) + "\"";
+        scene.server.Serve("/feed", MakeRss(100, "Refresh " + std::to_string(round) + " headline ",
+                                            ITEM_EXTRA));
+        scene.server.Validate("/feed", tag);
+    }
+    LONG expected = changed ? FETCH_OK : FETCH_NOT_MODIFIED;
+    RequestRefresh(t);
+    return PumpUntil([t, expected] { return t->fetchCause == expected; }, 10000);
+}
+
+/* refreshes refreshes, after a few that let the platform's HTTP stack and
+   the parser settle in; then the frame between fetches with refreshing on,
+   against the same ticker before, with refreshing off. */
+static void MeasureRefreshes(LONG frames, int refreshes)
+{
+    TickerScene scene(100, 100);
+    scene.server.Validate("/feed", "\"r0\"");
+    if (!scene.Show(MakeRss(100, "Refresh 0 headline ", ITEM_EXTRA))) {
+        printf("could not start the ticker\n");
+        return;
+    }
+    TickerState *t = scene.ticker();
+    SetCursorPos(5, 1000);
+    SizeRowAsFloor(scene);
+    PumpFrames(t, 100);
+    printf("\n%d refreshes of a 100-headline feed from the loopback server, every other one "
+           "a change, the others a 304:\n", refreshes);
+    PrintHeader();
+    Measure("no refreshing", t, frames);
+
+    int round = 1;
+    for (; round <= 20; round++)
+        if (!Refresh(scene, round))
+            break;
+    ProcessUsage before = MeasureProcess();
+    unsigned long quarters[5] = {}, heaps[5] = { AllHeapBytes() };
+    DWORD began = timeGetTime();
+    int done = 0;
+    int quarter = refreshes / 4 > 0 ? refreshes / 4 : 1;
+    while (done < refreshes && Refresh(scene, round++))
+        if (++done % quarter == 0 && done / quarter <= 4) {
+            quarters[done / quarter] = (unsigned long)MeasureProcess().privateBytes;
+            heaps[done / quarter] = AllHeapBytes();
+        }
+    DWORD spent = timeGetTime() - began;
+    ProcessUsage after = MeasureProcess();
+
+    scene.band.refreshMinutes = 30;
+    RescheduleRefresh(t);
+    Measure("between refreshes", t, frames);
+    char span[128];
+    snprintf(span, sizeof(span), "over %d refreshes (%.1f ms each)%s", done,
+             done ? (double)spent / done : 0.0, done < refreshes ? ", the last one failed" : "");
+    PrintUsage(span, before, after);
+    printf("private bytes after each quarter: %lu %lu %lu %lu\n", quarters[1], quarters[2], quarters[3],
+           quarters[4]);
+    printf("bytes in all heaps, then after each quarter: %lu %lu %lu %lu %lu\n", heaps[0], heaps[1],
+           heaps[2], heaps[3], heaps[4]);
 }
 
 int main(int argc, char **argv)
 {
     LONG frames = argc > 1 ? atol(argv[1]) : 10000;
+    int refreshes = argc > 2 ? atoi(argv[2]) : 1000;
     LONG shortRun = frames < 1000 ? frames : 1000;
     printf("benchmark of the %d-bit build\n", (int)sizeof(void *) * 8);
     if (!getenv("VELMORA_BENCH_X_PID"))
         printf("(no server pids given: the wineserver and X server columns read 0)\n");
     CoInitialize(NULL);
+    Row speed1 = {}, floor = {};
+    double ratios[10][2];
+    int rounds = 0;
+    bool floorRan = false;
     {
         TickerScene scene(100, 100);
-        std::string feed = MakeRss(100, "Benchmark headline number ",
-                                   "<link>http://127.0.0.1/</link><description>d</description>");
+        std::string feed = MakeRss(100, "Benchmark headline number ", ITEM_EXTRA);
         scene.server.Serve("/empty", "<rss><channel><title>empty</title></channel></rss>");
-        scene.server.Serve("/big", MakeRss(256, "Benchmark headline number ",
-                                           "<link>http://127.0.0.1/</link><description>d</description>"));
+        scene.server.Serve("/big", MakeRss(256, "Benchmark headline number ", ITEM_EXTRA));
         if (!scene.Show(feed)) {
             printf("could not start the ticker\n");
             return 1;
         }
         TickerState *t = scene.ticker();
         SetCursorPos(5, 1000);
+        SizeRowAsFloor(scene);
         PumpFrames(t, 100);
         PrintHeader();
 
         ProcessUsage before = MeasureProcess();
-        Measure("scrolling, speed 1", t, frames);
+        floorRan = TakeTurnsWithFloor(scene, frames, &speed1, &floor, ratios, &rounds);
         ProcessUsage after = MeasureProcess();
-
         scene.band.speed = 4;
         Measure("scrolling, speed 4", t, shortRun);
         scene.band.speed = 1;
@@ -288,14 +413,16 @@ int main(int argc, char **argv)
         snprintf(state, sizeof(state), "%ld items, %ld px", t->itemCount, client.right);
         Measure(state, t, shortRun);
 
-        printf("\nover the %ld frames at speed 1:\n", frames);
-        printf("private bytes       %lu -> %lu\n", (unsigned long)before.privateBytes,
-               (unsigned long)after.privateBytes);
-        printf("heap bytes          %lu -> %lu\n", (unsigned long)before.heapBytes,
-               (unsigned long)after.heapBytes);
-        printf("handles             %lu -> %lu\n", before.handles, after.handles);
-        printf("threads             %lu -> %lu\n", before.threads, after.threads);
+        char span[64];
+        snprintf(span, sizeof(span), "over the %ld frames at speed 1", frames);
+        PrintUsage(span, before, after);
     }
+    if (floorRan && speed1.frames > 0)
+        PrintAgainstFloor(floor, speed1, ratios, rounds);
+    else
+        printf("\n(the floor program did not run: no ratio)\n");
+    if (refreshes > 0)
+        MeasureRefreshes(shortRun, refreshes);
     CoUninitialize();
     return 0;
 }
