@@ -204,7 +204,7 @@ TEST_F(TickerOnScreen, HoverPausesUnderlinesAndShowsTheDescription)
     EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() == NULL; }, 3000)) << "the tip stays over the other";
     EXPECT_EQ(nullptr, t->hoveredItem);
     DestroyWindow(other);
-    SetForegroundWindow(scene.frame);
+    BringToFront(scene.frame);
     EXPECT_TRUE(scene.WaitForHover());
     EXPECT_TRUE(PumpUntil([] { return FindVisibleTooltip() != NULL; }, 3000));
 
@@ -351,7 +351,7 @@ TEST_F(TickerOnScreen, StatusTextsLoadingInactiveAndFailed)
     printf("inactive text after %lu ms\n", timeGetTime() - start);
     EXPECT_LT(timeGetTime() - start, 2000u);
     DestroyWindow(other);
-    SetForegroundWindow(scene.frame);
+    BringToFront(scene.frame);
 
     /* A load that fails says so, and a later choice loads again. */
     scene.server.Serve("/broken", "no feed here", 200, "text/plain");
@@ -622,7 +622,7 @@ TEST_F(TickerOnScreen, RenderingThreadAnswersMessagesInEveryState)
     scene.PumpFor(1500);
     EXPECT_TRUE(answers()) << "idle in the background";
     DestroyWindow(other);
-    SetForegroundWindow(scene.frame);
+    BringToFront(scene.frame);
 
     scene.server.Serve("/broken", "no feed here", 200, "text/plain");
     scene.ChooseFeed(scene.server.Url("/broken"));

@@ -51,11 +51,23 @@ bool TickerScene::Show(const std::string &body)
     return true;
 }
 
+void BringToFront(HWND window)
+{
+    DWORD since = GetTickCount();
+    PumpUntil([&] {
+        if (GetForegroundWindow() != window) {
+            SetForegroundWindow(window);
+            since = GetTickCount();
+        }
+        return GetTickCount() - since >= 100;
+    }, 3000);
+}
+
 void TickerScene::Present()
 {
     toolbar = AddToolbar(0);
     band.topWindow = frame;
-    SetForegroundWindow(frame);
+    BringToFront(frame);
     Attach(toolbar);
     PumpFor(200);
 }

@@ -7,6 +7,11 @@
 #include "tests/support/ticker_rig.h"
 #include "tests/standins/browser.h"
 
+/* Puts window in front and keeps asking until it has stayed there a
+   moment: under load Wine may still be handling the X focus events of a
+   window that went before, and hand the foreground to the desktop after. */
+void BringToFront(HWND window);
+
 class TickerScene : public TickerRig {
 public:
     TickerScene(int frameX = 0, int frameY = 0);
