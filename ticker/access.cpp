@@ -189,44 +189,37 @@ static HRESULT STDMETHODCALLTYPE Accessible_get_accChild(IAccessible *iface, VAR
     return index < 0 ? E_INVALIDARG : S_FALSE;
 }
 
-static HRESULT STDMETHODCALLTYPE Accessible_get_accName(IAccessible *iface, VARIANT child, BSTR *name)
+/* The list's name is the feed's title; a headline's name is its title,
+   its value the address as written in the feed, its description the
+   clean description. field: -1 for the name, else the feed field. */
+static HRESULT ReadChildText(IAccessible *iface, VARIANT child, int field, BSTR *out)
 {
-    if (!name)
+    if (!out)
         return E_POINTER;
-    *name = NULL;
+    *out = NULL;
     TickerState *ticker;
     LONG index;
     HRESULT hr = FindChild(AccessibleOf(iface), child, &ticker, &index);
     if (FAILED(hr))
         return hr;
-    return CopyText(index < 0 ? ticker->feedTitle : ticker->items[index].title, name);
+    if (field < 0)
+        return CopyText(index < 0 ? ticker->feedTitle : ticker->items[index].title, out);
+    return index < 0 ? S_FALSE : ItemText(ticker, index, field, out);
 }
 
-/* A link's value is its address, as written in the feed. */
+static HRESULT STDMETHODCALLTYPE Accessible_get_accName(IAccessible *iface, VARIANT child, BSTR *name)
+{
+    return ReadChildText(iface, child, -1, name);
+}
+
 static HRESULT STDMETHODCALLTYPE Accessible_get_accValue(IAccessible *iface, VARIANT child, BSTR *value)
 {
-    if (!value)
-        return E_POINTER;
-    *value = NULL;
-    TickerState *ticker;
-    LONG index;
-    HRESULT hr = FindChild(AccessibleOf(iface), child, &ticker, &index);
-    if (FAILED(hr))
-        return hr;
-    return index < 0 ? S_FALSE : ItemText(ticker, index, FEED_ITEM_LINK, value);
+    return ReadChildText(iface, child, FEED_ITEM_LINK, value);
 }
 
 static HRESULT STDMETHODCALLTYPE Accessible_get_accDescription(IAccessible *iface, VARIANT child, BSTR *text)
 {
-    if (!text)
-        return E_POINTER;
-    *text = NULL;
-    TickerState *ticker;
-    LONG index;
-    HRESULT hr = FindChild(AccessibleOf(iface), child, &ticker, &index);
-    if (FAILED(hr))
-        return hr;
-    return index < 0 ? S_FALSE : ItemText(ticker, index, FEED_ITEM_DESCRIPTION, text);
+    return ReadChildText(iface, child, FEED_ITEM_DESCRIPTION, text);
 }
 
 static HRESULT STDMETHODCALLTYPE Accessible_get_accRole(IAccessible *iface, VARIANT child, VARIANT *role)
