@@ -222,14 +222,21 @@ static HRESULT STDMETHODCALLTYPE Accessible_get_accDescription(IAccessible *ifac
     return ReadChildText(iface, child, FEED_ITEM_DESCRIPTION, text);
 }
 
+/* The start of a property answered in a VARIANT: out cleared, the child found. */
+static HRESULT FindChildFor(TickerAccessible *acc, VARIANT child, VARIANT *out, TickerState **ticker,
+                            LONG *index)
+{
+    if (!out)
+        return E_POINTER;
+    VariantInit(out);
+    return FindChild(acc, child, ticker, index);
+}
+
 static HRESULT STDMETHODCALLTYPE Accessible_get_accRole(IAccessible *iface, VARIANT child, VARIANT *role)
 {
-    if (!role)
-        return E_POINTER;
-    VariantInit(role);
     TickerState *ticker;
     LONG index;
-    HRESULT hr = FindChild(AccessibleOf(iface), child, &ticker, &index);
+    HRESULT hr = FindChildFor(AccessibleOf(iface), child, role, &ticker, &index);
     if (FAILED(hr))
         return hr;
     SetChildId(role, index < 0 ? ROLE_SYSTEM_LIST : ROLE_SYSTEM_LINK);
@@ -253,13 +260,10 @@ static LONG ItemState(HWND window, const TickerState *ticker, LONG index)
 
 static HRESULT STDMETHODCALLTYPE Accessible_get_accState(IAccessible *iface, VARIANT child, VARIANT *state)
 {
-    if (!state)
-        return E_POINTER;
-    VariantInit(state);
     TickerAccessible *acc = AccessibleOf(iface);
     TickerState *ticker;
     LONG index;
-    HRESULT hr = FindChild(acc, child, &ticker, &index);
+    HRESULT hr = FindChildFor(acc, child, state, &ticker, &index);
     if (FAILED(hr))
         return hr;
     if (index >= 0) {
@@ -394,13 +398,10 @@ static HRESULT STDMETHODCALLTYPE Accessible_accLocation(IAccessible *iface, LONG
 static HRESULT STDMETHODCALLTYPE Accessible_accNavigate(IAccessible *iface, LONG direction, VARIANT start,
                                                         VARIANT *end)
 {
-    if (!end)
-        return E_POINTER;
-    VariantInit(end);
     TickerAccessible *acc = AccessibleOf(iface);
     TickerState *ticker;
     LONG index;
-    HRESULT hr = FindChild(acc, start, &ticker, &index);
+    HRESULT hr = FindChildFor(acc, start, end, &ticker, &index);
     if (FAILED(hr))
         return hr;
     LONG count = ticker->itemCount, to = -1;

@@ -228,9 +228,9 @@ static void LookAtSystem(Renderer *r)
 static void NextStillHeadline(Renderer *r)
 {
     TickerState *t = r->ticker;
-    DWORD now = GetTickCount();
     if (!r->stillRow || t->itemCount <= 0)
         return;
+    DWORD now = GetTickCount();
     if ((t->hoverFlags & 1) || t->pauseFlags || t->focusIndex >= 0) {
         r->headlineShownAt = now;
         return;

@@ -127,8 +127,7 @@ static const IServiceProviderVtbl servicesVtbl = {
     Services_QueryService,
 };
 
-StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, int width)
-    : browser(browser_), offers(offers_), refs(0), focusChanges(0), bandFocused(false)
+void StandInSite::Wire()
 {
     inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
     inputSite.owner = this;
@@ -137,6 +136,12 @@ StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, in
     services.iface.lpVtbl = const_cast<IServiceProviderVtbl *>(&servicesVtbl);
     services.owner = this;
     RegisterClasses();
+}
+
+StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, int width)
+    : browser(browser_), offers(offers_), refs(0), focusChanges(0), bandFocused(false)
+{
+    Wire();
     frame = CreateWindowExA(0, FRAME_CLASS, "velmora stand-in browser", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                             x, y, width, 60, NULL, NULL, GetModuleHandleA(NULL), NULL);
     window = CreateWindowExA(0, SITE_CLASS, NULL, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, width, 40,
@@ -146,13 +151,7 @@ StandInSite::StandInSite(IWebBrowser2 *browser_, int x, int y, DWORD offers_, in
 StandInSite::StandInSite(IWebBrowser2 *browser_, HWND parent)
     : browser(browser_), offers(SITE_ALL), refs(0), focusChanges(0), bandFocused(false), frame(NULL)
 {
-    inputSite.iface.lpVtbl = const_cast<IInputObjectSiteVtbl *>(&inputSiteVtbl);
-    inputSite.owner = this;
-    oleWindow.iface.lpVtbl = const_cast<IOleWindowVtbl *>(&oleWindowVtbl);
-    oleWindow.owner = this;
-    services.iface.lpVtbl = const_cast<IServiceProviderVtbl *>(&servicesVtbl);
-    services.owner = this;
-    RegisterClasses();
+    Wire();
     window = CreateWindowExA(0, SITE_CLASS, NULL, WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, parent, NULL,
                              GetModuleHandleA(NULL), NULL);
 }

@@ -50,6 +50,10 @@ struct StandInSite {
     bool bandFocused;   /* what the last of them said */
     HWND frame;         /* null when the site window lives in a program's frame */
     HWND window;        /* the site window, parent of the band's toolbar */
+
+private:
+    /* Each interface part pointed at its table and at this site. */
+    void Wire();
 };
 
 #endif
