@@ -15,6 +15,12 @@ else
     echo "This host runs only 64-bit code: the 64-bit build is tested under Wine, the 32-bit build is checked without running it."
     run_x86=no
 fi
+# Two builds with their Wine prefixes take about 3 GB; say so before a full
+# disk shows up as some later step's write error.
+mkdir -p "$root"
+free_mb=$(df -Pk "$root" | awk 'NR == 2 { print int($4 / 1024) }')
+[ "${free_mb:-0}" -ge 3072 ] ||
+    echo "warning: only ${free_mb:-?} MB free under $root; the builds and their Wine prefixes need about 3 GB" >&2
 sh "$here/build.sh" "$root" x64 || exit 1
 sh "$here/build.sh" "$root" x86 || exit 1
 sh tests/support/make-prefix.sh "$root/x64" x64 || exit 1

@@ -16,14 +16,16 @@ done
 
 # Wine draws caption buttons with Marlett, which Debian ships among Wine's
 # data but Wine 8 does not find there: without it they read "0 1 r".
+# A copy cut short (a full disk) is redone, and its failure ends the step.
 install_marlett() {
     fonts="$WINEPREFIX/drive_c/windows/Fonts"
-    [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] &&
-        cp /usr/share/wine/fonts/marlett.ttf "$fonts/" || true
+    font=/usr/share/wine/fonts/marlett.ttf
+    [ -d "$fonts" ] || return 0
+    cmp -s "$font" "$fonts/marlett.ttf" || cp "$font" "$fonts/"
 }
 if [ -f "$WINEPREFIX/.velmora-ready-2" ]; then
     install_marlett
-    exit 0
+    exit
 fi
 log="$BUILD/prefix.log"
 started=$(date +%s)
