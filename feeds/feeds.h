@@ -55,6 +55,8 @@ HRESULT GetFeedDocumentUrl(IXMLDOMNode *node, BSTR *url);
    form), references decoded once, white space collapsed and trimmed. A new
    string, or null without memory. */
 BSTR CleanFeedText(const WCHAR *text, int form);
+/* The value of a digit of a character reference, or -1. */
+int ReferenceDigit(WCHAR c, BOOL hex);
 /* UTF-16 to the ANSI code page, as much as fits whole into size bytes with
    the terminator, never half a surrogate pair; the bytes written before it. */
 int WideToAnsiCut(const WCHAR *text, char *buffer, int size);

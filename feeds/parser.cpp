@@ -111,9 +111,7 @@ static BOOL IsAmpersandReference(const WCHAR *text, UINT length)
     BOOL hex = i < length && (text[i] == L'x' || text[i] == L'X');
     ULONG value = 0;
     for (i += hex; i < length && text[i] != L';' && value < 0x110000; i++) {
-        WCHAR c = text[i];
-        int digit = c >= L'0' && c <= L'9' ? c - L'0' : hex && (c | 0x20) >= L'a' && (c | 0x20) <= L'f' ?
-                    (c | 0x20) - L'a' + 10 : -1;
+        int digit = ReferenceDigit(text[i], hex);
         if (digit < 0)
             return FALSE;
         value = value * (hex ? 16 : 10) + digit;

@@ -95,7 +95,7 @@ static UINT FindNamedEntity(const WCHAR *name, int length)
     return 0;
 }
 
-static int DigitValue(WCHAR c, BOOL hex)
+int ReferenceDigit(WCHAR c, BOOL hex)
 {
     if (c >= L'0' && c <= L'9')
         return c - L'0';
@@ -123,7 +123,7 @@ static int ReadReference(const WCHAR *text, const WCHAR *end, UINT *codePoint)
         p += hex;
         const WCHAR *digits = p;
         /* Eight digits at most, so the value cannot overflow. */
-        for (int digit; p < end && p - digits < 8 && (digit = DigitValue(*p, hex)) >= 0; p++)
+        for (int digit; p < end && p - digits < 8 && (digit = ReferenceDigit(*p, hex)) >= 0; p++)
             value = value * (hex ? 16 : 10) + digit;
         if (p == digits)
             return 0;
