@@ -16,5 +16,8 @@ HRESULT ResolveLink(const WCHAR *base, const WCHAR *link, BSTR *url);
 HRESULT NavigateBrowser(IWebBrowser2 *browser, const WCHAR *url, DWORD flags);
 HRESULT ShowBandInNewBrowser(void);
 HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength);
+/* The product's site into url (URL_SIZE units), with the support path
+   behind it for the help page. */
+HRESULT LoadProductPageUrl(WCHAR *url, BOOL help);
 
 #endif

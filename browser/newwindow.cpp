@@ -1,9 +1,7 @@
 /* A new browser window that shows the toolbar and the support page, for
    registration. Runs on the registering thread, which has COM initialised. */
 #include "browser/browser.h"
-#include "core/module.h"
 #include "core/limits.h"
-#include "resources/resource.h"
 
 static HRESULT ShowBandBar(IWebBrowser2 *browser)
 {
@@ -39,9 +37,7 @@ HRESULT ShowBandInNewBrowser(void)
     }
     if (SUCCEEDED(hr)) {
         WCHAR url[URL_SIZE];
-        DWORD baseBytes = 0;
-        LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes);
-        LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL);
+        (void)LoadProductPageUrl(url, TRUE);
         (void)NavigateBrowser(browser, url, 0);
         hr = S_OK;
     }

@@ -1,6 +1,8 @@
 /* String resources as UTF-16 for building URLs: the table's own text,
    whatever the code page. */
 #include "browser/browser.h"
+#include "core/module.h"
+#include "resources/resource.h"
 
 HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength)
 {
@@ -24,4 +26,13 @@ HRESULT LoadWideString(HMODULE module, UINT id, WCHAR *buffer, DWORD *byteLength
         buffer[count] = 0;
     }
     return S_OK;
+}
+
+HRESULT LoadProductPageUrl(WCHAR *url, BOOL help)
+{
+    DWORD baseBytes = 0;
+    HRESULT hr = LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes);
+    if (SUCCEEDED(hr) && help)
+        (void)LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL);
+    return hr;
 }

@@ -114,16 +114,11 @@ void RefreshNow(BandState *band)
         RequestRefresh(band->ticker);
 }
 
-/* The product's site, with the support path behind it for the help page. */
 void OpenProductPage(BOOL help)
 {
     WCHAR url[URL_SIZE];
-    DWORD baseBytes = 0;
-    if (FAILED(LoadWideString(moduleHandle, IDS_HOMEPAGE_URL, url, &baseBytes)))
-        return;
-    if (help)
-        (void)LoadWideString(moduleHandle, IDS_SUPPORT_PATH, url + baseBytes / 2, NULL);
-    OpenLink(url, 0);
+    if (SUCCEEDED(LoadProductPageUrl(url, help)))
+        OpenLink(url, 0);
 }
 
 /* At the cursor when clicked; under the button when the cursor is not on it
