@@ -18,10 +18,10 @@ static int StoredLength(const WCHAR *text)
 }
 
 /* Whether url, in the place of the replaced row, still fits the saved list. */
-static BOOL FitsServerList(const UrlInput *input)
+static BOOL FitsServerList(const UrlInput *input, const WCHAR *url)
 {
     int rows = (int)SendMessageA(input->list, LVM_GETITEMCOUNT, 0, 0);
-    SIZE_T total = (SIZE_T)StoredLength(input->url) + 1;
+    SIZE_T total = (SIZE_T)StoredLength(url) + 1;
     for (int row = 0; row < rows; row++) {
         if (row == input->replacedRow)
             continue;
@@ -57,11 +57,8 @@ static void UrlInputOnOk(HWND dialog, UrlInput *input)
 {
     WCHAR url[URL_SIZE];
     BOOL fits = ReadEscapedUrl(dialog, url);
-    if (fits && input->list) {
-        UrlInput candidate = *input;
-        lstrcpynW(candidate.url, url, URL_SIZE);
-        fits = FitsServerList(&candidate);
-    }
+    if (fits && input->list)
+        fits = FitsServerList(input, url);
     if (!fits) {
         /* Refused, not dropped: the dialog stays open and says why. */
         char reason[256];
