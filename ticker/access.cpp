@@ -189,17 +189,24 @@ static HRESULT STDMETHODCALLTYPE Accessible_get_accChild(IAccessible *iface, VAR
     return index < 0 ? E_INVALIDARG : S_FALSE;
 }
 
+/* The start of a property answered in a string: out cleared, the child found. */
+static HRESULT FindChildForText(TickerAccessible *acc, VARIANT child, BSTR *out, TickerState **ticker,
+                                LONG *index)
+{
+    if (!out)
+        return E_POINTER;
+    *out = NULL;
+    return FindChild(acc, child, ticker, index);
+}
+
 /* The list's name is the feed's title; a headline's name is its title,
    its value the address as written in the feed, its description the
    clean description. field: -1 for the name, else the feed field. */
 static HRESULT ReadChildText(IAccessible *iface, VARIANT child, int field, BSTR *out)
 {
-    if (!out)
-        return E_POINTER;
-    *out = NULL;
     TickerState *ticker;
     LONG index;
-    HRESULT hr = FindChild(AccessibleOf(iface), child, &ticker, &index);
+    HRESULT hr = FindChildForText(AccessibleOf(iface), child, out, &ticker, &index);
     if (FAILED(hr))
         return hr;
     if (field < 0)
@@ -339,12 +346,9 @@ static HRESULT STDMETHODCALLTYPE Accessible_get_accSelection(IAccessible *iface,
 
 static HRESULT STDMETHODCALLTYPE Accessible_get_accDefaultAction(IAccessible *iface, VARIANT child, BSTR *action)
 {
-    if (!action)
-        return E_POINTER;
-    *action = NULL;
     TickerState *ticker;
     LONG index;
-    HRESULT hr = FindChild(AccessibleOf(iface), child, &ticker, &index);
+    HRESULT hr = FindChildForText(AccessibleOf(iface), child, action, &ticker, &index);
     if (FAILED(hr) || index < 0)
         return FAILED(hr) ? hr : S_FALSE;
     WCHAR text[64];
