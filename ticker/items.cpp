@@ -88,3 +88,15 @@ HRESULT AddItemToList(IXMLDOMNode *node, TickerItem *items, LONG *count)
     (*count)++;
     return S_OK;
 }
+
+LONG NextShownHeadline(const TickerState *ticker, LONG from, LONG direction)
+{
+    LONG count = ticker->itemCount;
+    LONG index = from;
+    for (LONG tries = 0; tries < count; tries++) {
+        index = (index + direction + count) % count;
+        if (!(ticker->items[index].flags & ITEM_HIDDEN))
+            return index;
+    }
+    return -1;
+}

@@ -58,13 +58,7 @@ static LONG NextHeadline(const TickerState *ticker, LONG direction)
         if (!(ticker->items[from].flags & ITEM_HIDDEN))
             return from;
     }
-    LONG index = from;
-    for (LONG tries = 0; tries < count; tries++) {
-        index = (index + direction + count) % count;
-        if (!(ticker->items[index].flags & ITEM_HIDDEN))
-            return index;
-    }
-    return -1;
+    return NextShownHeadline(ticker, from, direction);
 }
 
 static void StepHeadline(HWND window, TickerState *ticker, LONG direction)

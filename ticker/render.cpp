@@ -237,13 +237,9 @@ static void NextStillHeadline(Renderer *r)
     }
     if (now - r->headlineShownAt < STILL_HEADLINE_MS)
         return;
-    LONG next = t->headIndex;
-    for (LONG tries = 0; tries < t->itemCount; tries++) {
-        next = next + 1 < t->itemCount ? next + 1 : 0;
-        if (!(t->items[next].flags & ITEM_HIDDEN))
-            break;
-    }
-    MakeHead(r, next);
+    LONG head = t->headIndex < t->itemCount ? t->headIndex : 0;
+    LONG next = NextShownHeadline(t, head, 1);
+    MakeHead(r, next >= 0 ? next : head);
 }
 
 static DWORD StillWaitMs(const Renderer *r)

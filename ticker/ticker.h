@@ -15,6 +15,9 @@ HRESULT AddTickerItem(IXMLDOMNode *node, void *ticker);
 /* Appends an entry for node to items, which holds *count of at most 256. */
 HRESULT AddItemToList(IXMLDOMNode *node, TickerItem *items, LONG *count);
 void ReleaseTickerItems(TickerItem *items, LONG count);
+/* The first headline after from, going direction (1 or -1) round the list,
+   that is not hidden: from itself when it is the only one; -1 when all are. */
+LONG NextShownHeadline(const TickerState *ticker, LONG from, LONG direction);
 
 /* The loading of feeds, apart from the rendering thread (ticker/loader.cpp).
    Window thread: started with the ticker, stopped in two steps at its end
