@@ -455,7 +455,10 @@ static TickerItem *WalkRow(Renderer *r, HDC dc, const RECT *paint, const POINT *
             item->ops->getText(item, &text, &length, drawn);
             LONG width = TextWidthOf(r, dc, i, drawn++, text, length);
             if (!paint) {
-                SetRect(&item->rect, x, 0, x + width, width > 0 ? r->separator.cy : 0);
+                /* A short list shows a headline more than once: its first
+                   copy is the one the keys, the tip and screen readers use. */
+                if (IsRectEmpty(&item->rect))
+                    SetRect(&item->rect, x, 0, x + width, width > 0 ? r->separator.cy : 0);
                 if (cursor && !under && !(item->flags & ITEM_HIDDEN) && cursor->x >= x &&
                     cursor->x <= x + width && cursor->y >= 0 && cursor->y <= item->rect.bottom) {
                     under = item;
