@@ -186,13 +186,9 @@ HRESULT PickColor(HWND owner, COLORREF initial, COLORREF *chosen)
 
 /* The fonts have one height (16 pixels at 96 DPI), so the chooser offers
    that one size. */
-static INT FontPointSize(HWND owner, int height)
+static INT FontPointSize(int height)
 {
-    HDC dc = GetDC(owner);
-    int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    if (dc)
-        ReleaseDC(owner, dc);
-    return dpi > 0 ? height * 72 / dpi : 12;
+    return height * 72 / SystemDpi();
 }
 
 HRESULT PickFont(HWND owner, char *face, FontStyle *style)
@@ -210,7 +206,7 @@ HRESULT PickFont(HWND owner, char *face, FontStyle *style)
     choice.hwndOwner = owner;
     choice.lpLogFont = &font;
     choice.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT | CF_LIMITSIZE | CF_FORCEFONTEXIST;
-    choice.nSizeMin = choice.nSizeMax = FontPointSize(owner, font.lfHeight);
+    choice.nSizeMin = choice.nSizeMax = FontPointSize(font.lfHeight);
     ChooseFontProc chooseFont = (ChooseFontProc)CommonDialogProc("ChooseFontA");
     if (!chooseFont || !chooseFont(&choice))
         return E_FAIL;
